@@ -1,0 +1,62 @@
+#include "test_support.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+std::string make_scratch_dir(const char *name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string path = std::string(temp) + "kx_" + name + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                       std::to_string(GetTickCount());
+    remove_tree(path);
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+std::string read_file_bytes(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return "";
+    std::string bytes;
+    int c;
+    while ((c = fgetc(f)) != EOF)
+        bytes.push_back((char)c);
+    fclose(f);
+    return bytes;
+}
+
+void write_file_bytes(const std::string &path, const std::string &bytes)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+void remove_tree(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                remove_tree(path + "\\" + name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}

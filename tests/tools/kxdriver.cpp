@@ -1,0 +1,123 @@
+// kxdriver: drives a running Kestrix from outside, for the e2e scenarios.
+//   kxdriver find <title> [timeout_ms]     wait for a top-level window, exit 1 if none
+//   kxdriver gone <title> [timeout_ms]     wait until no such window remains
+//   kxdriver count <title>                 print how many top-level windows have the title
+//   kxdriver state <title>                 print visibility, placement and style facts
+//   kxdriver post <title> <msg> [w] [l]    post a message (numbers, or WM_CLOSE)
+//   kxdriver minimize|restore <title>      change the window's show state
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+struct Search {
+    const char *title;
+    int count;
+    HWND first;
+};
+
+static BOOL CALLBACK count_window(HWND window, LPARAM param)
+{
+    Search *search = (Search *)param;
+    char text[512];
+    if (GetWindowTextA(window, text, sizeof text) && strcmp(text, search->title) == 0) {
+        if (!search->count)
+            search->first = window;
+        search->count++;
+    }
+    return TRUE;
+}
+
+static Search find_windows(const char *title)
+{
+    Search search = {title, 0, nullptr};
+    EnumWindows(count_window, (LPARAM)&search);
+    return search;
+}
+
+static HWND wait_window(const char *title, int timeout_ms)
+{
+    for (int waited = 0;; waited += 50) {
+        Search search = find_windows(title);
+        if (search.first || waited >= timeout_ms)
+            return search.first;
+        Sleep(50);
+    }
+}
+
+static UINT message_number(const char *name)
+{
+    if (strcmp(name, "WM_CLOSE") == 0)
+        return WM_CLOSE;
+    if (strcmp(name, "WM_SYSCOMMAND") == 0)
+        return WM_SYSCOMMAND;
+    if (strcmp(name, "WM_COMMAND") == 0)
+        return WM_COMMAND;
+    if (strcmp(name, "WM_HOTKEY") == 0)
+        return WM_HOTKEY;
+    return (UINT)strtoul(name, nullptr, 0);
+}
+
+static int print_state(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    LONG ex_style = GetWindowLongA(window, GWL_EXSTYLE);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    printf("visible=%d iconic=%d topmost=%d x=%ld y=%ld w=%ld h=%ld screen_w=%d screen_h=%d pid=%lu\n",
+           IsWindowVisible(window) ? 1 : 0, IsIconic(window) ? 1 : 0, (ex_style & WS_EX_TOPMOST) ? 1 : 0, rect.left,
+           rect.top, rect.right - rect.left, rect.bottom - rect.top, GetSystemMetrics(SM_CXSCREEN),
+           GetSystemMetrics(SM_CYSCREEN), pid);
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: kxdriver <command> <title> ...\n");
+        return 2;
+    }
+    const char *command = argv[1];
+    const char *title = argv[2];
+    int timeout = argc > 3 ? atoi(argv[3]) : 10000;
+
+    if (strcmp(command, "find") == 0)
+        return wait_window(title, timeout) ? 0 : 1;
+    if (strcmp(command, "gone") == 0) {
+        for (int waited = 0; waited < timeout; waited += 50) {
+            if (!find_windows(title).first)
+                return 0;
+            Sleep(50);
+        }
+        return 1;
+    }
+    if (strcmp(command, "count") == 0) {
+        printf("%d\n", find_windows(title).count);
+        return 0;
+    }
+
+    HWND window = wait_window(title, 5000);
+    if (!window) {
+        fprintf(stderr, "kxdriver: no window \"%s\"\n", title);
+        return 1;
+    }
+    if (strcmp(command, "state") == 0)
+        return print_state(window);
+    if (strcmp(command, "post") == 0 && argc > 3) {
+        WPARAM wparam = argc > 4 ? (WPARAM)strtoull(argv[4], nullptr, 0) : 0;
+        LPARAM lparam = argc > 5 ? (LPARAM)strtoll(argv[5], nullptr, 0) : 0;
+        return PostMessageA(window, message_number(argv[3]), wparam, lparam) ? 0 : 1;
+    }
+    if (strcmp(command, "minimize") == 0) {
+        ShowWindow(window, SW_MINIMIZE);
+        return 0;
+    }
+    if (strcmp(command, "restore") == 0) {
+        ShowWindow(window, SW_RESTORE);
+        return 0;
+    }
+    fprintf(stderr, "kxdriver: unknown command %s\n", command);
+    return 2;
+}
