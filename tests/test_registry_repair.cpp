@@ -1,0 +1,228 @@
+// Registry repair against Wine's real registry: foreign values set beforehand, checked after.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "common/seams.h"
+#include "repair/registry_repair.h"
+
+static std::vector<std::string> boxes;
+
+static int WINAPI record_box(HWND, LPCSTR text, LPCSTR caption, UINT)
+{
+    boxes.push_back(std::string(caption) + "|" + text);
+    return IDOK;
+}
+
+// Stores a value, creating its key.
+static void put(HKEY hive, const char *key, const char *name, DWORD type, const void *data, DWORD size)
+{
+    HKEY handle;
+    ASSERT_EQ(RegCreateKeyExA(hive, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr), ERROR_SUCCESS);
+    RegSetValueExA(handle, name, 0, type, (const BYTE *)data, size);
+    RegCloseKey(handle);
+}
+
+static void put_text(HKEY hive, const char *key, const char *name, const char *text)
+{
+    put(hive, key, name, REG_SZ, text, (DWORD)strlen(text) + 1);
+}
+
+static void put_number(HKEY hive, const char *key, const char *name, DWORD number)
+{
+    put(hive, key, name, REG_DWORD, &number, 4);
+}
+
+// "type:data" of a stored value, "absent" when missing.
+static std::string get(HKEY hive, const char *key, const char *name)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(hive, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return "absent";
+    BYTE data[1024] = {};
+    DWORD type = 0, size = sizeof data;
+    LONG status = RegQueryValueExA(handle, name, nullptr, &type, data, &size);
+    RegCloseKey(handle);
+    if (status != ERROR_SUCCESS)
+        return "absent";
+    if (type == REG_DWORD)
+        return "dword:" + std::to_string(*(DWORD *)data);
+    return "sz" + std::to_string(size) + ":" + std::string((char *)data);
+}
+
+static bool key_exists(HKEY hive, const char *key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(hive, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+static const char WINLOGON[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+static const char ADVANCED[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+static const char SHOWALL[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\Hidden\\SHOWALL";
+static const char CONTROL[] = "SYSTEM\\CurrentControlSet\\Control";
+static const char NT_WINDOWS[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+static const char POLICIES_SYSTEM[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+static const char POLICIES_EXPLORER[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+static const char SYSTEM_RESTORE[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+static const char EXE_OPEN[] = "exefile\\shell\\open\\command";
+static const char USER_RUN[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+static const char IFEO[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+
+static const char *const TOOLS[] = {"explorer.exe", "reg.exe",    "cmd.exe",     "regedit.exe",
+                                    "services.msc", "rstrui.exe", "taskmgr.exe", "kestrix.exe"};
+
+struct Row {
+    HKEY hive;
+    const char *key;
+    const char *name;
+    std::string repaired;  // what the value must be after repair
+};
+
+class RegistryRepairTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(init_app_state(), 1);
+        boxes.clear();
+        seam_message_box = record_box;
+        app.events[0][0] = '\0';
+    }
+    void TearDown() override { reset_seams(); }
+
+    // Every value of the table set to foreign data, the way malware leaves them.
+    void infect()
+    {
+        put_text(HKEY_LOCAL_MACHINE, WINLOGON, "Userinit", "C:\\evil.exe,");
+        put_text(HKEY_LOCAL_MACHINE, WINLOGON, "Shell", "explorer.exe virus.exe");
+        put_text(HKEY_LOCAL_MACHINE, WINLOGON, "UIHost", "evil.exe");
+        put_text(HKEY_CURRENT_USER, ADVANCED, "Hidden", "1");  // a text: reads as 49
+        put_number(HKEY_CURRENT_USER, SHOWALL, "CheckedValue", 0);
+        put_text(HKEY_LOCAL_MACHINE, CONTROL, "WaitToKillServiceTimeout", "60000");
+        put_text(HKEY_LOCAL_MACHINE, NT_WINDOWS, "AppInit_DLLs", "C:\\evil.dll");
+        for (const char *name : {"DisableRegedit", "DisableRegistryTools", "DisableTaskMgr"}) {
+            put_number(HKEY_LOCAL_MACHINE, POLICIES_SYSTEM, name, 1);
+            put_number(HKEY_CURRENT_USER, POLICIES_SYSTEM, name, 1);
+        }
+        put_number(HKEY_LOCAL_MACHINE, POLICIES_EXPLORER, "NoFolderOptions", 1);
+        put_number(HKEY_CURRENT_USER, POLICIES_EXPLORER, "NoFolderOptions", 1);
+        put_number(HKEY_CURRENT_USER, POLICIES_SYSTEM, "NoDispBackgroundPage", 1);
+        put_number(HKEY_CURRENT_USER, POLICIES_SYSTEM, "NoDispScrSavPage", 1);
+        put_number(HKEY_LOCAL_MACHINE, SYSTEM_RESTORE, "DisableSR", 1);
+        put_text(HKEY_CLASSES_ROOT, EXE_OPEN, "", "C:\\evil.exe \"%1\" %*");
+        put_text(HKEY_CURRENT_USER, USER_RUN, "CTFMON.EXE", "C:\\evil.exe");
+        put_number(HKEY_CURRENT_USER, POLICIES_EXPLORER, "RestrictRun", 1);
+        put_number(HKEY_CURRENT_USER, POLICIES_EXPLORER, "DisallowRun", 1);
+        for (const char *tool : TOOLS)
+            put_text(HKEY_LOCAL_MACHINE, (std::string(IFEO) + tool).c_str(), "Debugger", "C:\\evil.exe");
+    }
+
+    std::vector<Row> basic_rows()
+    {
+        return {
+            {HKEY_LOCAL_MACHINE, WINLOGON, "Userinit", "sz" + std::to_string(strlen(app.userinit_default)) + ":" +
+                                                           app.userinit_default},
+            {HKEY_LOCAL_MACHINE, WINLOGON, "Shell", "sz12:Explorer.exe"},
+            {HKEY_LOCAL_MACHINE, WINLOGON, "UIHost", "sz11:logonui.exe"},
+            {HKEY_CURRENT_USER, ADVANCED, "Hidden", "dword:1"},
+            {HKEY_CURRENT_USER, SHOWALL, "CheckedValue", "dword:1"},
+            {HKEY_LOCAL_MACHINE, CONTROL, "WaitToKillServiceTimeout", "sz4:7000"},
+        };
+    }
+
+    std::vector<Row> extended_rows()
+    {
+        std::string ctfmon = std::string(app.system_dir) + "\\ctfmon.exe";
+        std::vector<Row> rows = {
+            {HKEY_LOCAL_MACHINE, NT_WINDOWS, "AppInit_DLLs", "sz0:"},
+            {HKEY_LOCAL_MACHINE, POLICIES_EXPLORER, "NoFolderOptions", "dword:0"},
+            {HKEY_CURRENT_USER, POLICIES_EXPLORER, "NoFolderOptions", "dword:0"},
+            {HKEY_CURRENT_USER, POLICIES_SYSTEM, "NoDispBackgroundPage", "dword:0"},
+            {HKEY_CURRENT_USER, POLICIES_SYSTEM, "NoDispScrSavPage", "dword:0"},
+            {HKEY_LOCAL_MACHINE, SYSTEM_RESTORE, "DisableSR", "dword:0"},
+            {HKEY_CLASSES_ROOT, EXE_OPEN, "", "sz7:\"%1\" %*"},
+            {HKEY_CURRENT_USER, USER_RUN, "CTFMON.EXE", "sz" + std::to_string(ctfmon.size()) + ":" + ctfmon},
+            {HKEY_CURRENT_USER, POLICIES_EXPLORER, "RestrictRun", "absent"},
+            {HKEY_CURRENT_USER, POLICIES_EXPLORER, "DisallowRun", "absent"},
+        };
+        for (const char *name : {"DisableRegedit", "DisableRegistryTools", "DisableTaskMgr"}) {
+            rows.push_back({HKEY_LOCAL_MACHINE, POLICIES_SYSTEM, name, "dword:0"});
+            rows.push_back({HKEY_CURRENT_USER, POLICIES_SYSTEM, name, "dword:0"});
+        }
+        return rows;
+    }
+};
+
+TEST_F(RegistryRepairTest, EveryScanRepairsTheBasicRowsSilently)
+{
+    infect();
+    app.manual_scan = 0;
+    EXPECT_EQ(repair_registry(), 1);
+    for (const Row &row : basic_rows())
+        EXPECT_EQ(get(row.hive, row.key, row.name), row.repaired) << row.name;
+    // The extended rows wait for the manual check.
+    EXPECT_EQ(get(HKEY_LOCAL_MACHINE, NT_WINDOWS, "AppInit_DLLs"), "sz12:C:\\evil.dll");
+    EXPECT_TRUE(key_exists(HKEY_LOCAL_MACHINE, (std::string(IFEO) + "taskmgr.exe").c_str()));
+    EXPECT_STREQ(app.events[0], "");
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(RegistryRepairTest, ManualCheckRepairsEverythingLogsAndShowsTheBox)
+{
+    infect();
+    app.manual_scan = 1;
+    EXPECT_EQ(repair_registry(), 1);
+    for (const Row &row : basic_rows())
+        EXPECT_EQ(get(row.hive, row.key, row.name), row.repaired) << row.name;
+    for (const Row &row : extended_rows())
+        EXPECT_EQ(get(row.hive, row.key, row.name), row.repaired) << row.name;
+    for (const char *tool : TOOLS)
+        EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, (std::string(IFEO) + tool).c_str())) << tool;
+
+    EXPECT_NE(strstr(app.events[0], "Чистка реестра после вируса. Недоступных ключей: 0."), nullptr) << app.events[0];
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Результат|Чистка реестра завершена.     \nЕсли следы вируса остались  -     \n"
+                        "перезагрузите компьютер:      \nCTRL + ALT + стрелка ВПРАВО.           ");
+}
+
+TEST_F(RegistryRepairTest, ServiceTimeoutKeptOnlyInsideItsRange)
+{
+    app.manual_scan = 0;
+    struct Case {
+        const char *stored;  // nullptr: value missing
+        std::string after;
+    } cases[] = {
+        {"20000", "sz6:20000"}, {"1", "sz2:1"},       {"30000", "sz6:30000"}, {"0", "sz4:7000"},
+        {"", "sz4:7000"},       {"abc", "sz4:7000"}, {"60000", "sz4:7000"}, {"30001", "sz4:7000"},
+        {"-5", "sz4:7000"},     {nullptr, "sz4:7000"},
+    };
+    for (const Case &c : cases) {
+        HKEY key;
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, CONTROL, 0, KEY_ALL_ACCESS, &key);
+        RegDeleteValueA(key, "WaitToKillServiceTimeout");
+        RegCloseKey(key);
+        if (c.stored)
+            put_text(HKEY_LOCAL_MACHINE, CONTROL, "WaitToKillServiceTimeout", c.stored);
+        repair_registry();
+        EXPECT_EQ(get(HKEY_LOCAL_MACHINE, CONTROL, "WaitToKillServiceTimeout"), c.after)
+            << (c.stored ? c.stored : "(missing)");
+    }
+}
+
+TEST_F(RegistryRepairTest, MissingUserExplorerPolicyKeyCountsTheTwoDeletions)
+{
+    app.manual_scan = 1;
+    repair_registry();  // everything standard now
+    RegDeleteTreeA(HKEY_CURRENT_USER, POLICIES_EXPLORER);
+    app.events[0][0] = '\0';
+    repair_registry();
+    EXPECT_NE(strstr(app.events[0], "Недоступных ключей: 2."), nullptr) << app.events[0];
+    // Keys are opened, never created.
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, POLICIES_EXPLORER));
+    put_number(HKEY_CURRENT_USER, POLICIES_EXPLORER, "NoFolderOptions", 0);
+}
