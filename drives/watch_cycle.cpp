@@ -1,0 +1,241 @@
+#include "drives/watch_cycle.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "app/app_state.h"
+#include "common/bounded_text.h"
+#include "common/seams.h"
+#include "drives/protection_folder.h"
+#include "log/event_log.h"
+#include "repair/registry_repair.h"
+
+enum { NAME_FIELD = 512, SHORT_FIELD = 64 };
+
+static const char ALREADY_PROTECTED_TITLE[] = "Kestrix: защита уже есть.";
+static const char ALREADY_PROTECTED_TEXT[] =
+    "• Подключенное устройство уже содержит\n"
+    "защитную папку \"autorun.inf\".\n"
+    "Автозапуск любых программ (в том числе вирусов)\n"
+    "с этого устройства невозможен.\n"
+    "\n"
+    "Щелкните правой кнопкой мыши по иконке   \n"
+    "и выберите пункт  \"Открыть флешку\".";
+static const char FOLDER_CREATED_TITLE[] = "Kestrix: создана папка защиты.";
+static const char FOLDER_CREATED_TEXT[] =
+    "• На подключенном устройстве создана\n"
+    "папка \"autorun.inf\", которая делает невозможным\n"
+    "автозапуск любых программ (в том числе вирусов)\n"
+    "с этого устройства.\n"
+    "\n"
+    "Щелкните правой кнопкой мыши по иконке   \n"
+    "и выберите пункт  \"Открыть флешку\".";
+
+// Appends one character to a field buffer; characters past its end are dropped.
+static void append_char(char *field, size_t size, char c)
+{
+    size_t length = strlen(field);
+    if (length + 1 < size) {
+        field[length] = c;
+        field[length + 1] = '\0';
+    }
+}
+
+// Inserts an empty row at the top and fills its four columns.
+static void insert_row(HWND list, LVITEMA item, const char *number, const char *address, const char *note,
+                       const char *time)
+{
+    SendMessageA(list, LVM_INSERTITEMA, 0, (LPARAM)&item);
+    const char *columns[] = {number, address, note, time};
+    for (int column = 0; column < 4; column++) {
+        LVITEMA text = {};
+        text.iSubItem = column;
+        text.pszText = (char *)columns[column];
+        SendMessageA(list, LVM_SETITEMTEXTA, 0, (LPARAM)&text);
+    }
+}
+
+int add_file_rows(HWND list, LVITEMA item, const char *records, const char *location)
+{
+    char name[NAME_FIELD] = "", note[SHORT_FIELD] = "", time[SHORT_FIELD] = "";
+    char *fields[] = {name, note, time};
+    const size_t sizes[] = {sizeof name, sizeof note, sizeof time};
+    int field = 0, numbered = 0;
+    for (const char *p = records; *p; p++) {
+        if (*p == '|') {
+            if (field < 2)
+                field++;
+            continue;
+        }
+        if (*p != '\n') {
+            append_char(fields[field], sizes[field], *p);
+            continue;
+        }
+        // Shown only, never acted on: an address too long for its column is cut.
+        text_format(app.file_row_address, "%s\\%s", location, name);
+        char number[16] = "0";
+        if (!strchr(app.file_row_address, '(')) {
+            app.file_list_counter++;
+            numbered++;
+            text_format(number, "%d", app.file_list_counter);
+        }
+        insert_row(list, item, number, app.file_row_address, note, time);
+        name[0] = note[0] = time[0] = '\0';
+        field = 0;
+    }
+    return numbered;
+}
+
+int find_new_drive(const char *previous, const char *current)
+{
+    app.flash_root[0] = '\0';
+    if (strlen(previous) >= strlen(current))
+        return 0;
+    for (const char *letter = current; *letter; letter++) {
+        if (!strchr(previous, *letter)) {
+            text_format(app.flash_root, "%c:\\", *letter);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int show_drive_balloon(int kind)
+{
+    if (kind == BALLOON_NONE)
+        return 0;
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = app.main_window;
+    icon.uID = 1;
+    icon.uFlags = NIF_INFO;
+    icon.dwInfoFlags = NIIF_INFO;
+    icon.uTimeout = 6000;
+    int created = kind == BALLOON_FOLDER_CREATED;
+    text_copy(icon.szInfoTitle, created ? FOLDER_CREATED_TITLE : ALREADY_PROTECTED_TITLE);
+    text_copy(icon.szInfo, created ? FOLDER_CREATED_TEXT : ALREADY_PROTECTED_TEXT);
+    Shell_NotifyIconA(NIM_MODIFY, &icon);
+    return 1;
+}
+
+// What one pass gathers besides the AppState counters.
+struct PassTotals {
+    char letters[32];
+    int drives;
+    int created;
+    int write_protected;
+};
+
+// Adds one location's findings to the pass and to FileList.
+static void collect_location(HWND list, LVITEMA item, const char *location, int found, int deleted,
+                             int folder_state, const char *records, PassTotals *totals)
+{
+    if (found != 0 || folder_state != FOLDER_NONE) {
+        app.autoruns_deleted += deleted;
+        app.autoruns_found += found;
+        add_file_rows(list, item, records, location);
+    }
+    if (folder_state == FOLDER_CREATED)
+        totals->created++;
+}
+
+// Sweeps one drive letter when it is a fixed or removable drive that answers.
+static void sweep_drive(HWND list, LVITEMA item, char letter, int mode, PassTotals *totals)
+{
+    char root[4] = {letter, ':', '\\', '\0'};
+    char location[3] = {letter, ':', '\0'};
+    UINT type = GetDriveTypeA(root);
+    if (type != DRIVE_FIXED && type != DRIVE_REMOVABLE)
+        return;
+    int removable = type == DRIVE_REMOVABLE;
+    char volume[128], file_system[128];
+    DWORD serial = 0, name_length = 0, flags = 0;
+    if (!seam_get_volume_information(root, volume, 127, &serial, &name_length, &flags, file_system, 127))
+        return;  // no medium, or not ready
+
+    totals->write_protected = (flags & FILE_READ_ONLY_VOLUME) ? 1 : 0;
+    totals->drives++;
+    if (removable) {
+        char letter_text[2] = {letter, '\0'};
+        text_append(totals->letters, letter_text);
+    }
+    char records[RECORD_TEXT_SIZE] = "";
+    int deleted = 0, folder_state = FOLDER_NONE;
+    int sweep_mode = mode;
+    if (totals->write_protected) {
+        sweep_mode = SWEEP_LOCKED;
+        if (mode != SCAN_LOOK)
+            app.monitoring = 0;
+    }
+    int found = sweep_location(location, "autorun.*", sweep_mode, records, &deleted, removable, &folder_state);
+    collect_location(list, item, location, found, deleted, folder_state, records, totals);
+}
+
+// Follows the removable drives that come and go between passes.
+static void track_flash_drive(const PassTotals *totals)
+{
+    size_t count = strlen(totals->letters);
+    if (count)
+        text_format(app.last_removable_root, "%c:\\", totals->letters[count - 1]);
+    else
+        app.last_removable_root[0] = '\0';
+
+    if (app.drive_count > totals->drives)
+        app.flash_root[0] = '\0';
+    else if (app.drive_count < totals->drives)
+        find_new_drive(app.removable_letters, totals->letters);
+}
+
+// Writes the pass summary into scratch; returns the balloon kind.
+static int compose_summary(int mode, const PassTotals *totals)
+{
+    int balloon = BALLOON_NONE;
+    if (app.autoruns_found == 0) {
+        text_copy(app.scratch, "Файлы autorun.* не найдены. Чисто.");
+        app.reinfection_count = 0;
+        if (app.drive_count < totals->drives)
+            balloon = BALLOON_ALREADY_PROTECTED;
+    } else if (mode == SCAN_LOOK) {
+        text_format(app.scratch, "Найдено файлов autorun.*: %d.", app.autoruns_found);
+    } else {
+        text_format(app.scratch, "Найдено ауторанов: %d. Удалено: %d", app.autoruns_found, app.autoruns_deleted);
+        if (totals->write_protected)
+            text_append(app.scratch, ".   Флешка защищена от записи (LOCK)");
+        else
+            app.reinfection_count++;
+    }
+    app.drive_count = totals->drives;
+    text_copy(app.removable_letters, totals->letters);
+    if (totals->created) {
+        text_append(app.scratch, "  Создана папка защиты.");
+        balloon = BALLOON_FOLDER_CREATED;
+    }
+    return balloon;
+}
+
+int scan_removable_drives(HWND list, LVITEMA item, int mode)
+{
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    app.file_list_counter = 0;
+    PassTotals totals = {};
+
+    char records[RECORD_TEXT_SIZE] = "";
+    int deleted = 0, folder_state = FOLDER_NONE;
+    app.autoruns_found = 0;
+    app.autoruns_deleted = 0;
+    int found = sweep_location(app.system_dir, "autorun.*", mode, records, &deleted, 0, &folder_state);
+    collect_location(list, item, app.system_dir, found, deleted, folder_state, records, &totals);
+
+    for (char letter = 'C'; letter <= 'Z'; letter++)
+        sweep_drive(list, item, letter, mode, &totals);
+
+    track_flash_drive(&totals);
+    int balloon = compose_summary(mode, &totals);
+    if (app.logoff_state == 1 && app.autoruns_found != 0)
+        app.logoff_state = 2;
+    repair_registry();
+    log_event(app.scratch);
+    show_drive_balloon(balloon);
+    return 1;
+}
