@@ -1,0 +1,305 @@
+// The drive watch cycle over real simulated drives, plugged and pulled through Wine's
+// mount manager while the test runs; FileList is a real list view read back row by row.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "common/seams.h"
+#include "drives/watch_cycle.h"
+#include "test_support.h"
+#include "tools/mount_drive.h"
+
+typedef char *(CDECL *UnixNameFunction)(LPCWSTR);
+
+// The Linux path of a Windows path, through Wine's own conversion.
+static std::string unix_path(const std::string &windows_path)
+{
+    static UnixNameFunction convert =
+        (UnixNameFunction)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, windows_path.c_str(), -1, wide, MAX_PATH);
+    char *name = convert ? convert(wide) : nullptr;
+    std::string result = name ? name : "";
+    if (name)
+        HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+static std::vector<std::string> file_rows(HWND list)
+{
+    std::vector<std::string> rows;
+    int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int row = 0; row < count; row++) {
+        std::string line;
+        for (int column = 0; column < 4; column++) {
+            char text[600] = "";
+            LVITEMA item = {};
+            item.iSubItem = column;
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)&item);
+            line += (column ? "|" : "") + std::string(text);
+        }
+        rows.push_back(line);
+    }
+    return rows;
+}
+
+static DWORD locked_letters;  // bit per drive letter whose volume reports read-only
+
+static BOOL WINAPI volume_with_lock(LPCSTR root, LPSTR name, DWORD name_size, LPDWORD serial, LPDWORD length,
+                                    LPDWORD flags, LPSTR file_system, DWORD file_system_size)
+{
+    BOOL ok = GetVolumeInformationA(root, name, name_size, serial, length, flags, file_system, file_system_size);
+    if (ok && (locked_letters & (1u << (root[0] - 'A'))))
+        *flags |= FILE_READ_ONLY_VOLUME;
+    return ok;
+}
+
+class WatchCycleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(init_app_state(), 1);
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        list_ = CreateWindowExA(0, "SysListView32", "", WS_POPUP | LVS_REPORT, 0, 0, 500, 170, nullptr, nullptr,
+                                nullptr, nullptr);
+        ASSERT_NE(list_, nullptr);
+        const char *titles[] = {"N", "Адрес файла", "Примечание", "Когда изменен"};
+        for (int i = 0; i < 4; i++) {
+            LVCOLUMNA column = {};
+            column.mask = LVCF_TEXT | LVCF_SUBITEM | LVCF_WIDTH;
+            column.pszText = (char *)titles[i];
+            column.iSubItem = i;
+            column.cx = 100;
+            SendMessageA(list_, LVM_INSERTCOLUMNA, i, (LPARAM)&column);
+        }
+        root_ = make_scratch_dir("drives");
+        locked_letters = 0;
+        seam_get_volume_information = volume_with_lock;
+    }
+    void TearDown() override
+    {
+        for (char letter : plugged_)
+            define_simulated_drive(letter, DRIVE_PULLED, nullptr);
+        reset_seams();
+        DestroyWindow(list_);
+        remove_tree(root_);
+    }
+    // A new folder standing for a drive's medium; returns its Windows path.
+    std::string medium(const char *name)
+    {
+        std::string path = root_ + "\\" + name;
+        CreateDirectoryA(path.c_str(), nullptr);
+        return path;
+    }
+    void plug(char letter, const std::string &folder, SimulatedDrive kind = DRIVE_PLUGGED_REMOVABLE)
+    {
+        ASSERT_TRUE(define_simulated_drive(letter, kind, unix_path(folder).c_str()));
+        plugged_.push_back(letter);
+    }
+    void pull(char letter) { define_simulated_drive(letter, DRIVE_PULLED, nullptr); }
+    void scan(int mode)
+    {
+        LVITEMA item = {};
+        scan_removable_drives(list_, item, mode);
+    }
+    HWND list_ = nullptr;
+    std::string root_;
+    std::vector<char> plugged_;
+};
+
+static bool exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TEST_F(WatchCycleTest, NoRemovableDriveIsClean)
+{
+    scan(SCAN_LOOK);
+    EXPECT_STREQ(app.scratch, "Файлы autorun.* не найдены. Чисто.");
+    EXPECT_STREQ(app.flash_root, "");
+    EXPECT_STREQ(app.last_removable_root, "");
+    EXPECT_STREQ(app.removable_letters, "");
+    EXPECT_EQ(app.reinfection_count, 0);
+    EXPECT_EQ(app.drive_count, 1);  // C: only
+    EXPECT_TRUE(file_rows(list_).empty());
+    EXPECT_NE(strstr(app.events[0], "Файлы autorun.* не найдены. Чисто."), nullptr);
+}
+
+TEST_F(WatchCycleTest, DrivesAtStartThenComingAndGoing)
+{
+    std::string e = medium("E"), g = medium("G");
+    plug('E', e);
+    plug('G', g);
+    scan(SCAN_LOOK);
+    EXPECT_STREQ(app.flash_root, "E:\\");
+    EXPECT_STREQ(app.last_removable_root, "G:\\");
+    EXPECT_STREQ(app.removable_letters, "EG");
+    // The look pass gives both drives their protection folder.
+    EXPECT_STREQ(app.scratch, "Файлы autorun.* не найдены. Чисто.  Создана папка защиты.");
+    EXPECT_TRUE(exists(e + "\\autorun.inf\\info.txt"));
+    EXPECT_TRUE(exists(g + "\\autorun.inf\\info.txt"));
+    EXPECT_EQ(file_rows(list_).size(), 2u);
+
+    scan(SCAN_LOOK);  // nothing changed: the folders are recognised, flash_root stays
+    EXPECT_STREQ(app.scratch, "Файлы autorun.* не найдены. Чисто.");
+    EXPECT_STREQ(app.flash_root, "E:\\");
+
+    std::string f = medium("F");
+    plug('F', f);
+    scan(SCAN_LOOK);
+    EXPECT_STREQ(app.flash_root, "F:\\");
+    EXPECT_STREQ(app.removable_letters, "EFG");
+
+    // One pulled and another plugged between two passes: same count, flash_root kept.
+    pull('G');
+    plug('H', medium("H"));
+    scan(SCAN_LOOK);
+    EXPECT_STREQ(app.flash_root, "F:\\");
+    EXPECT_STREQ(app.last_removable_root, "H:\\");
+
+    pull('E');
+    scan(SCAN_LOOK);
+    EXPECT_STREQ(app.flash_root, "");
+    EXPECT_STREQ(app.removable_letters, "FH");
+}
+
+TEST_F(WatchCycleTest, FixedUsbDiskIsSweptWithoutFolderAndEmptiesFlashRoot)
+{
+    std::string e = medium("E");
+    plug('E', e);
+    scan(SCAN_LOOK);
+    EXPECT_STREQ(app.flash_root, "E:\\");
+    std::string disk = medium("USB");
+    write_file_bytes(disk + "\\autorun.inf", "[autorun]\r\nopen=virus.exe\r\n");
+    plug('K', disk, DRIVE_PLUGGED_FIXED);
+    scan(SCAN_LOOK);
+    EXPECT_STREQ(app.flash_root, "");  // more drives, no more removable letters
+    EXPECT_STREQ(app.scratch, "Найдено файлов autorun.*: 1.");
+    EXPECT_FALSE(exists(disk + "\\autorun.inf\\info.txt"));
+    scan(SCAN_ACT);
+    EXPECT_FALSE(exists(disk + "\\autorun.inf") && !exists(disk + "\\autorun.inf\\info.txt"));
+    EXPECT_TRUE(exists(disk + "\\autorun.inf\\info.txt"));  // deleted there, so protected there
+}
+
+TEST_F(WatchCycleTest, HiddenAutorunFoundByLookAndRemovedByAct)
+{
+    std::string e = medium("E");
+    write_file_bytes(e + "\\autorun.inf", "[autorun]\r\nopen=virus.exe\r\n");
+    SetFileAttributesA((e + "\\autorun.inf").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    plug('E', e);
+    app.drive_count = 1;  // C: was there before: E: is the new drive
+    scan(SCAN_LOOK);
+    EXPECT_EQ(app.autoruns_found, 1);
+    std::vector<std::string> rows = file_rows(list_);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].substr(0, rows[0].rfind('|')), "1|E:\\autorun.inf|скрытый");
+    EXPECT_STREQ(app.scratch, "Найдено файлов autorun.*: 1.");
+
+    scan(SCAN_ACT);
+    rows = file_rows(list_);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], "0|E:\\autorun.inf (папка защиты)|съемный диск| ");
+    EXPECT_STREQ(app.scratch, "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты.");
+    EXPECT_EQ(app.reinfection_count, 1);
+    EXPECT_TRUE(exists(e + "\\autorun.inf\\info.txt"));
+    EXPECT_NE(strstr(app.events[0], "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты."), nullptr);
+}
+
+TEST_F(WatchCycleTest, NamesWithParenthesesAreNotNumbered)
+{
+    std::string e = medium("E");
+    CreateDirectoryA((e + "\\autorun.inf").c_str(), nullptr);
+    write_file_bytes(e + "\\autorun(1).inf", "x");
+    write_file_bytes(e + "\\autorun.exe", "x");
+    plug('E', e);
+    scan(SCAN_LOOK);
+    std::vector<std::string> rows = file_rows(list_);
+    int numbered = 0;
+    for (const std::string &row : rows) {
+        if (row.find("autorun(1).inf") != std::string::npos)
+            EXPECT_EQ(row.substr(0, 2), "0|") << row;
+        if (row.substr(0, 2) != "0|")
+            numbered++;
+    }
+    EXPECT_EQ(numbered, 1);
+    EXPECT_EQ(app.file_list_counter, 1);
+    EXPECT_EQ(app.autoruns_found, 2);
+}
+
+TEST_F(WatchCycleTest, ReinfectionCountsActPassesThatFoundFiles)
+{
+    std::string e = medium("E");
+    plug('E', e);
+    for (int pass = 1; pass <= 3; pass++) {
+        write_file_bytes(e + "\\autorun.exe", "virus");
+        scan(SCAN_ACT);
+        EXPECT_EQ(app.reinfection_count, pass);
+        EXPECT_FALSE(exists(e + "\\autorun.exe"));
+    }
+    scan(SCAN_LOOK);
+    EXPECT_EQ(app.reinfection_count, 0);
+}
+
+TEST_F(WatchCycleTest, WriteProtectedDriveIsOnlyListed)
+{
+    std::string e = medium("E");
+    write_file_bytes(e + "\\autorun.exe", "virus");
+    plug('E', e);
+    locked_letters = 1u << ('E' - 'A');
+    app.monitoring = 1;
+    scan(SCAN_LOOK);
+    EXPECT_EQ(app.monitoring, 1);
+    scan(SCAN_ACT);
+    std::vector<std::string> rows = file_rows(list_);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].substr(0, rows[0].rfind('|')), "1|E:\\autorun.exe|LOCK");
+    EXPECT_STREQ(app.scratch, "Найдено ауторанов: 1. Удалено: 0.   Флешка защищена от записи (LOCK)");
+    EXPECT_EQ(app.monitoring, 0);
+    EXPECT_EQ(app.reinfection_count, 0);
+    EXPECT_TRUE(exists(e + "\\autorun.exe"));
+    EXPECT_FALSE(exists(e + "\\autorun.inf"));
+}
+
+TEST_F(WatchCycleTest, AddFileRowsParsesRecordsAndDropsAPartialLine)
+{
+    LVITEMA item = {};
+    app.file_list_counter = 0;
+    int numbered = add_file_rows(list_, item,
+                                 "autorun.inf|скрытый|10:00:00,  01.01.2013\n"
+                                 "autorun.inf (папка защиты)|съемный диск| \n"
+                                 "autorun.exe||\n"
+                                 "partial|no line end",
+                                 "E:");
+    EXPECT_EQ(numbered, 2);
+    std::vector<std::string> rows = file_rows(list_);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], "2|E:\\autorun.exe||");
+    EXPECT_EQ(rows[1], "0|E:\\autorun.inf (папка защиты)|съемный диск| ");
+    EXPECT_EQ(rows[2], "1|E:\\autorun.inf|скрытый|10:00:00,  01.01.2013");
+
+    // Fields longer than their buffers are cut for display, never overrun.
+    std::string huge = std::string(2000, 'n') + "|" + std::string(300, 'o') + "|" + std::string(300, 't') + "\n";
+    add_file_rows(list_, item, huge.c_str(), "E:");
+    EXPECT_EQ(file_rows(list_).size(), 4u);
+}
+
+TEST(FindNewDrive, FirstLetterMissingFromThePreviousPass)
+{
+    struct Case {
+        const char *previous, *current;
+        int result;
+        const char *flash_root;
+    } cases[] = {
+        {"", "EG", 1, "E:\\"}, {"E", "EF", 1, "F:\\"}, {"EF", "EF", 0, ""},
+        {"EFG", "EF", 0, ""},  {"EG", "EFG", 1, "F:\\"}, {"", "", 0, ""},
+    };
+    for (const Case &c : cases) {
+        strcpy(app.flash_root, "X:\\");
+        EXPECT_EQ(find_new_drive(c.previous, c.current), c.result) << c.previous << "->" << c.current;
+        EXPECT_STREQ(app.flash_root, c.flash_root) << c.previous << "->" << c.current;
+    }
+}
