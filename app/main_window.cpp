@@ -1,39 +1,455 @@
 // The main window procedure: one switch, one handler per message.
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app/app_state.h"
 #include "app/ids.h"
+#include "app/screen_regions.h"
+#include "app/system_commands.h"
+#include "app/tray_menu.h"
+#include "common/bounded_text.h"
+#include "common/seams.h"
+#include "drives/autorun_policy.h"
+#include "drives/autostart.h"
+#include "drives/emergency_disk.h"
+#include "drives/hidden_files.h"
+#include "drives/watch_cycle.h"
+#include "kx_product.h"
+#include "log/connection_signal.h"
+#include "log/event_log.h"
 #include "log/settings_file.h"
+#include "log/window_painting.h"
+#include "repair/hosts_and_routes.h"
+#include "repair/process_termination.h"
 
-// Until the banner is painted, the client area is plain window colour.
-static void on_paint(HWND window)
+enum { SHOW_WINDOW = 2, HIDE_TO_TRAY = 1 };
+
+// Item records of the three lists, zero-filled: every insertion goes to row 0.
+static LVITEMA file_item, process_item, event_item;
+
+static const char EMERGENCY_DISK_DONE[] =
+    "На Рабочем столе создана папка \"KX_disk\".   \n"
+    "Вставьте диск CD-R(W) в дисковод    \n"
+    "и запишите на него файлы из этой папки.    \n"
+    "\n"
+    "Если вирус заблокирует управление компьютером -   \n"
+    "просто вставьте диск в дисковод и немного подождите.   \n"
+    "Kestrix запустится с диска,    \n"
+    "закроет все лишние процессы и разблокирует компьютер.  \n"
+    "\n"
+    "Вместо диска можно использовать LOCK-флешку или карту памяти.    \n"
+    "\n"
+    "Если диск не поможет - используйте антивирус:  \n"
+    "лучшие бесплатные антивирусы можно найти    \n"
+    "на сайте " KX_ANTIVIRUS_PAGE;
+static const char EMERGENCY_DISK_FAILED[] =
+    "Папку для аварийного диска            \n"
+    "создать не удалось...\n"
+    "\n"
+    "Обратетесь к разработчику:    \n"
+    KX_HOME_PAGE;
+
+struct ColumnSpec {
+    const char *title;
+    int width;
+};
+
+// Creates one report-view list at 0, 0 of the main window with its columns.
+static HWND create_list(HWND window)
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    FillRect(dc, &paint.rcPaint, GetSysColorBrush(COLOR_WINDOW));
-    EndPaint(window, &paint);
+    return CreateWindowExA(WS_EX_CLIENTEDGE, "SysListView32", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LVS_REPORT, 0,
+                           0, 500, 170, window, nullptr, app.instance, nullptr);
+}
+
+static void insert_columns(HWND list, const ColumnSpec *columns, int count)
+{
+    for (int i = 0; i < count; i++) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = columns[i].width;
+        column.pszText = (char *)columns[i].title;
+        column.iSubItem = i;
+        SendMessageA(list, LVM_INSERTCOLUMNA, i, (LPARAM)&column);
+    }
+}
+
+static void register_hot_keys(HWND window)
+{
+    struct HotKey {
+        int id;
+        UINT modifiers, key;
+    } keys[] = {
+        {811, MOD_CONTROL | MOD_ALT, VK_UP},     {812, MOD_CONTROL | MOD_ALT, VK_DOWN},
+        {813, MOD_CONTROL | MOD_ALT, VK_F4},     {814, MOD_CONTROL | MOD_ALT, VK_RIGHT},
+        {815, MOD_CONTROL | MOD_ALT, VK_LEFT},   {816, MOD_CONTROL | MOD_ALT, VK_INSERT},
+        {817, MOD_CONTROL | MOD_ALT, '0'},       {818, MOD_CONTROL, VK_SPACE},
+        {819, MOD_CONTROL | MOD_ALT, VK_RETURN},
+    };
+    for (const HotKey &key : keys)
+        RegisterHotKey(window, key.id, key.modifiers, key.key);  // a key held elsewhere is simply unavailable
+}
+
+static void on_create(HWND window)
+{
+    app.main_window = window;
+    register_hot_keys(window);
+    app.hand_cursor = LoadCursorA(nullptr, (LPCSTR)IDC_HAND);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    app.file_list = create_list(window);
+    app.process_list = create_list(window);
+    app.event_list = create_list(window);
+    log_event("Запуск программы Kestrix.");
+    app.popup_menu = build_popup_menu();
+
+    static const ColumnSpec file_columns[] = {{"N", 30}, {"Адрес файла", 230}, {"Примечание", 90}, {"Когда изменен", 130}};
+    static const ColumnSpec process_columns[] = {
+        {"N", 30}, {"Процесс", 170}, {"Примечание", 90}, {"ID", 90}, {"ID родителя", 90}};
+    static const ColumnSpec event_columns[] = {{"Время", 70}, {"Описание события (лог)", 400}};
+    file_item = process_item = event_item = LVITEMA{};
+    if (app.file_list) {
+        insert_columns(app.file_list, file_columns, 4);
+        ShowWindow(app.file_list, SW_SHOW);
+    }
+    if (app.process_list)
+        insert_columns(app.process_list, process_columns, 5);
+    if (app.event_list)
+        insert_columns(app.event_list, event_columns, 2);
+
+    SetTimer(window, TIMER_WATCH_CYCLE, 1000, nullptr);
+    if (app.emergency_start == 1) {
+        app.emergency_start = 0;
+        app.monitoring = 1;
+        SetTimer(window, TIMER_STOP_VIRUS, 200, nullptr);
+    } else {
+        SetTimer(window, TIMER_FIRST_LOOK, 100, nullptr);
+    }
 }
 
 static void on_destroy(HWND window)
 {
+    save_event_log();
     save_settings("set");
     KillTimer(window, TIMER_INTERFACE);
+    KillTimer(window, TIMER_FIRST_LOOK);
+    KillTimer(window, TIMER_WATCH_CYCLE);
+    tray_icon(0);
     PostQuitMessage(0);
+}
+
+static bool list_visible(HWND list)
+{
+    return list && (GetWindowLongA(list, GWL_STYLE) & WS_VISIBLE);
+}
+
+static void show_only(HWND visible)
+{
+    HWND lists[] = {app.file_list, app.process_list, app.event_list};
+    for (HWND list : lists)
+        ShowWindow(list, list == visible ? SW_SHOW : SW_HIDE);
+}
+
+// Timer 601: the region under the pointer chooses the visible list; then repaint.
+static void on_interface_tick(HWND window)
+{
+    app.hover_region = hit_test(app.pointer_x, app.pointer_y);
+    if (app.hover_region == 3) {
+        if (app.shown_region != 3)
+            show_only(app.file_list);
+    } else if (app.hover_region == 4) {
+        if (app.shown_region != 4)
+            show_only(app.process_list);
+    } else if (app.hover_region == 5 || app.autoruns_found != 0) {
+        if (app.event_list_filled == 0) {
+            app.event_list_filled = 1;
+            refresh_event_list(app.event_list, event_item);
+        }
+        if (app.shown_region != 5)
+            show_only(app.event_list);
+    } else {
+        app.event_list_filled = 0;
+    }
+    paint_main_window(window);
+    app.shown_region = app.hover_region;
+}
+
+// Timer 602: the first look at the drives and processes after a normal start.
+static void on_first_look(HWND window)
+{
+    if (app.busy)
+        return;  // fires again
+    app.busy = 1;
+    KillTimer(window, TIMER_FIRST_LOOK);
+    scan_removable_drives(app.file_list, file_item, 0);
+    refresh_process_list(app.process_list, process_item);
+    paint_main_window(window);
+    app.busy = 0;
+}
+
+// Timer 603: drives on the second tick of four, processes on the fourth.
+static void on_watch_cycle(HWND window)
+{
+    if (app.first_ticks < 10)
+        app.first_ticks++;
+    if (app.busy || app.monitoring == 0)
+        return;
+    app.tick_phase++;
+    if (app.tick_phase == 4) {
+        app.tick_phase = 0;
+        app.cycle_phase = 2;
+        refresh_process_list(app.process_list, process_item);
+    } else if (app.tick_phase == 2) {
+        scan_removable_drives(app.file_list, file_item, 0);
+        app.cycle_phase = 1;
+        if (app.autoruns_found != 0) {
+            scan_removable_drives(app.file_list, file_item, 1);
+            show_main_window(SHOW_WINDOW);
+            if (app.reinfection_count > 2) {
+                app.reinfection_count = 0;
+                kill_foreign_processes(app.process_list, process_item);
+            }
+        }
+    } else {
+        app.cycle_phase = 0;
+    }
+    if (list_visible(app.event_list))
+        refresh_event_list(app.event_list, event_item);
+    paint_main_window(window);
+    if (app.first_ticks == 1 && app.settings[SETTING_AUTOSTART] == '1')
+        show_main_window(HIDE_TO_TRAY);  // started at logon: out of the way after a second
+    signal_tick();
+}
+
+// Timer 604: the check the user asked for, with the full registry repair.
+static void on_manual_check(HWND window)
+{
+    if (app.busy)
+        return;
+    app.busy = 1;
+    app.monitoring_saved = app.monitoring;
+    app.monitoring = 0;
+    KillTimer(window, TIMER_MANUAL_CHECK);
+    app.manual_scan = 1;
+    scan_removable_drives(app.file_list, file_item, 0);
+    if (app.autoruns_found != 0)
+        scan_removable_drives(app.file_list, file_item, 1);
+    paint_main_window(window);
+    app.monitoring = app.monitoring_saved;
+    app.manual_scan = 0;
+    app.busy = 0;
+}
+
+// Timer 605: act pass and termination of foreign processes, then the logoff escalation.
+static void on_stop_virus(HWND window)
+{
+    if (app.busy)
+        return;
+    app.busy = 1;
+    KillTimer(window, TIMER_STOP_VIRUS);
+    scan_removable_drives(app.file_list, file_item, 1);
+    kill_foreign_processes(app.process_list, process_item);
+    paint_main_window(window);
+    app.busy = 0;
+    if (app.logoff_state == 0)
+        app.logoff_state = 1;
+    else if (app.logoff_state == 2)
+        seam_exit_windows_ex(EWX_LOGOFF, 0xFFFFFFFF);
+}
+
+static void on_kill_guard_end(HWND window)
+{
+    KillTimer(window, TIMER_KILL_GUARD);
+    app.kill_guard = 0;
+    app.busy = 0;
+}
+
+// A pointer position is used by one interface tick at most.
+static void on_mouse_move(LPARAM lparam)
+{
+    app.pointer_x = LOWORD(lparam);
+    app.pointer_y = HIWORD(lparam);
+    if (app.hover_region != 0)
+        SetCursor(app.hand_cursor);
+}
+
+static void on_timer(HWND window, WPARAM id)
+{
+    switch (id) {
+    case TIMER_INTERFACE: on_interface_tick(window); break;
+    case TIMER_FIRST_LOOK: on_first_look(window); break;
+    case TIMER_WATCH_CYCLE: on_watch_cycle(window); break;
+    case TIMER_MANUAL_CHECK: on_manual_check(window); break;
+    case TIMER_STOP_VIRUS: on_stop_virus(window); break;
+    case TIMER_KILL_GUARD: on_kill_guard_end(window); break;
+    }
+    on_mouse_move(0);
+}
+
+static void reopen_menu(HWND window)
+{
+    seam_track_popup_menu(app.popup_menu, 0, app.menu_point.x, app.menu_point.y, 0, window, nullptr);
+}
+
+static void check_item(UINT id, bool checked)
+{
+    CheckMenuItem(app.popup_menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+static void toggle_copy_program(HWND window)
+{
+    char &flag = app.settings[SETTING_COPY_PROGRAM];
+    flag = flag == '0' ? '1' : '0';
+    check_item(22, flag == '1');
+    reopen_menu(window);
+}
+
+static void toggle_autorun_policy(HWND window)
+{
+    if (app.autorun_blocked == 1) {
+        if (autorun_policy("set_145")) {
+            app.autorun_blocked = 0;
+            check_item(23, false);
+        }
+    } else if (autorun_policy("set_149")) {
+        app.autorun_blocked = 1;
+        check_item(23, true);
+    }
+    reopen_menu(window);
+}
+
+static void toggle_autostart(HWND window)
+{
+    char &flag = app.settings[SETTING_AUTOSTART];
+    int turn_on = flag == '0';
+    if (set_autostart(turn_on)) {
+        flag = turn_on ? '1' : '0';
+        check_item(24, turn_on);
+    }
+    reopen_menu(window);
+}
+
+static void toggle_signal(HWND window)
+{
+    if (app.signal_on == 1) {
+        app.signal_on = 0;
+        check_item(25, false);
+        title_strip(0);
+    } else {
+        app.signal_on = 1;
+        check_item(25, true);
+    }
+    reopen_menu(window);
+}
+
+static void clipboard_to_desktop_file()
+{
+    if (!text_format(app.scratch, "%s\\Буфер_обмена.txt", app.desktop_dir))
+        return;  // a desktop path this long leaves no room for the file name
+    if (clipboard_text_to_file(app.scratch))
+        run_or_open(app.scratch, app.main_window);
+}
+
+static void emergency_disk()
+{
+    if (create_emergency_disk()) {
+        show_result(EMERGENCY_DISK_DONE, " ");
+        run_or_open(app.emergency_disk_dir, app.main_window);
+    } else {
+        show_result(EMERGENCY_DISK_FAILED, " ");
+    }
+}
+
+static void open_flash_drive()
+{
+    const char *root = app.flash_root[0] ? app.flash_root : app.last_removable_root;
+    if (root[0])
+        seam_shell_execute(nullptr, "Open", root, "", "", SW_SHOWNORMAL);
+    else
+        show_result("Вставьте флешку и повторите попытку...   ", " ");
+}
+
+static void system_policy_tool()
+{
+    run_or_open(app.is_xp ? "gpedit.msc" : "lusrmgr.msc", app.main_window);
+}
+
+// The safe-removal panel, which the menu label and the Ctrl+Alt+0 hot key both name.
+static void open_safe_removal()
+{
+    run_or_open("RunDll32.exe shell32.dll,Control_RunDLL hotplug.dll", app.main_window);
+}
+
+static void on_command(HWND window, WPARAM id)
+{
+    switch (id) {
+    case 1: show_main_window(SHOW_WINDOW); break;
+    case 4: SendMessageA(window, WM_CLOSE, 0, 0); break;
+    case 11: SetTimer(window, TIMER_STOP_VIRUS, 100, nullptr); break;
+    case 13: restart_computer(); break;
+    case 14: shut_down_computer(); break;
+    case 22: toggle_copy_program(window); break;
+    case 23: toggle_autorun_policy(window); break;
+    case 24: toggle_autostart(window); break;
+    case 25: toggle_signal(window); break;
+    case 31: run_or_open("services.msc", window); break;
+    case 32: run_or_open("regedit.exe", window); break;
+    case 33: system_policy_tool(); break;
+    case 34: open_system_restore(); break;
+    case 35: run_or_open("taskmgr.exe", window); break;
+    case 36: run_or_open("cmd.exe", window); break;
+    case 37: clipboard_to_desktop_file(); break;
+    case 41: emergency_disk(); break;
+    case 42: run_or_open(app.log_path, window); break;
+    case 43: open_flash_drive(); break;
+    case 44:
+        if (!reset_hosts_and_routes())
+            show_result("Неудачная попытка.    \nПопробуйте еще раз.   ", " ");
+        break;
+    case 45: open_safe_removal(); break;
+    case 46: show_hidden_files(); break;
+    }
+}
+
+static void on_hotkey(HWND window, WPARAM id)
+{
+    switch (id) {
+    case 811: show_main_window(SHOW_WINDOW); break;
+    case 812: show_main_window(HIDE_TO_TRAY); break;
+    case 813: SetTimer(window, TIMER_STOP_VIRUS, 100, nullptr); break;
+    case 814: restart_computer(); break;
+    case 815: shut_down_computer(); break;
+    case 816: run_or_open("diskmgmt.msc", window); break;
+    case 817: open_safe_removal(); break;
+    case 818: clipboard_to_desktop_file(); break;
+    case 819: open_flash_drive(); break;
+    }
 }
 
 LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_CREATE:
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;  // the paint covers the whole client area
-    case WM_PAINT:
-        on_paint(window);
-        return 0;
-    case WM_DESTROY:
-        on_destroy(window);
-        return 0;
+    case WM_CREATE: on_create(window); break;
+    case WM_ERASEBKGND: return 1;  // the paint covers the whole client area
+    case WM_PAINT: paint_main_window(window); break;
+    case WM_DESTROY: on_destroy(window); break;
+    case WM_SYSCOMMAND:
+        if ((wparam & 0xFFF0) == SC_MINIMIZE)
+            show_main_window(HIDE_TO_TRAY);
+        break;
+    case WM_TIMER: on_timer(window, wparam); break;
+    case WM_MOUSEMOVE: on_mouse_move(lparam); break;
+    case WM_LBUTTONDOWN:
+        if (app.hover_region != 0)
+            SetCursor(app.hand_cursor);
+        break;
+    case WM_LBUTTONUP:
+        if (app.busy == 0)
+            click_region(app.hover_region);
+        break;
+    case WM_HOTKEY: on_hotkey(window, wparam); break;
+    case WM_COMMAND: on_command(window, wparam); break;
+    case WM_TRAY_NOTIFY: on_tray_notify(lparam); break;
     }
     return DefWindowProcA(window, message, wparam, lparam);
 }
