@@ -25,7 +25,7 @@
 enum { SHOW_WINDOW = 2, HIDE_TO_TRAY = 1 };
 
 // Item records of the three lists, zero-filled: every insertion goes to row 0.
-static LVITEMA file_item, process_item, event_item;
+static LVITEMA file_item, event_item;
 
 static const char EMERGENCY_DISK_DONE[] =
     "На Рабочем столе создана папка \"KX_disk\".   \n"
@@ -107,7 +107,7 @@ static void on_create(HWND window)
     static const ColumnSpec process_columns[] = {
         {"N", 30}, {"Процесс", 170}, {"Примечание", 90}, {"ID", 90}, {"ID родителя", 90}};
     static const ColumnSpec event_columns[] = {{"Время", 70}, {"Описание события (лог)", 400}};
-    file_item = process_item = event_item = LVITEMA{};
+    file_item = event_item = LVITEMA{};
     if (app.file_list) {
         insert_columns(app.file_list, file_columns, 4);
         ShowWindow(app.file_list, SW_SHOW);
@@ -182,7 +182,7 @@ static void on_first_look(HWND window)
     app.busy = 1;
     KillTimer(window, TIMER_FIRST_LOOK);
     scan_removable_drives(app.file_list, file_item, 0);
-    refresh_process_list(app.process_list, process_item);
+    refresh_process_list(app.process_list);
     paint_main_window(window);
     app.busy = 0;
 }
@@ -198,7 +198,7 @@ static void on_watch_cycle(HWND window)
     if (app.tick_phase == 4) {
         app.tick_phase = 0;
         app.cycle_phase = 2;
-        refresh_process_list(app.process_list, process_item);
+        refresh_process_list(app.process_list);
     } else if (app.tick_phase == 2) {
         scan_removable_drives(app.file_list, file_item, 0);
         app.cycle_phase = 1;
@@ -207,7 +207,7 @@ static void on_watch_cycle(HWND window)
             show_main_window(SHOW_WINDOW);
             if (app.reinfection_count > 2) {
                 app.reinfection_count = 0;
-                kill_foreign_processes(app.process_list, process_item);
+                kill_foreign_processes(app.process_list);
             }
         }
     } else {
@@ -248,7 +248,7 @@ static void on_stop_virus(HWND window)
     app.busy = 1;
     KillTimer(window, TIMER_STOP_VIRUS);
     scan_removable_drives(app.file_list, file_item, 1);
-    kill_foreign_processes(app.process_list, process_item);
+    kill_foreign_processes(app.process_list);
     paint_main_window(window);
     app.busy = 0;
     if (app.logoff_state == 0)
@@ -257,11 +257,12 @@ static void on_stop_virus(HWND window)
         seam_exit_windows_ex(EWX_LOGOFF, 0xFFFFFFFF);
 }
 
+// Timer 606. It leaves busy alone: it can fire inside another handler's message box,
+// and clearing busy there would let a second long handler run inside the first.
 static void on_kill_guard_end(HWND window)
 {
     KillTimer(window, TIMER_KILL_GUARD);
     app.kill_guard = 0;
-    app.busy = 0;
 }
 
 // A pointer position is used by one interface tick at most.
