@@ -5,7 +5,11 @@
 //   kxdriver state <title>                 print visibility, placement and style facts
 //   kxdriver post <title> <msg> [w] [l]    post a message (numbers, or WM_CLOSE)
 //   kxdriver minimize|restore <title>      change the window's show state
+//   kxdriver tray <title>                  print 1 when the shell holds the window's icon 1, else 0
+//   kxdriver menus <title>                 print how many popup menus are open on the screen
+//   kxdriver post-registered <title> <name>  post the registered message of that name
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +60,8 @@ static UINT message_number(const char *name)
         return WM_COMMAND;
     if (strcmp(name, "WM_HOTKEY") == 0)
         return WM_HOTKEY;
+    if (strcmp(name, "WM_CANCELMODE") == 0)
+        return WM_CANCELMODE;
     return (UINT)strtoul(name, nullptr, 0);
 }
 
@@ -71,6 +77,25 @@ static int print_state(HWND window)
            rect.top, rect.right - rect.left, rect.bottom - rect.top, GetSystemMetrics(SM_CXSCREEN),
            GetSystemMetrics(SM_CYSCREEN), pid);
     return 0;
+}
+
+// Changing nothing about an icon succeeds only when the shell holds it.
+static int print_tray_icon(HWND window)
+{
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    printf("%d\n", Shell_NotifyIconA(NIM_MODIFY, &data) ? 1 : 0);
+    return 0;
+}
+
+static BOOL CALLBACK count_menu(HWND window, LPARAM param)
+{
+    char name[64];
+    if (IsWindowVisible(window) && GetClassNameA(window, name, sizeof name) && strcmp(name, "#32768") == 0)
+        ++*(int *)param;
+    return TRUE;
 }
 
 int main(int argc, char **argv)
@@ -110,6 +135,16 @@ int main(int argc, char **argv)
         LPARAM lparam = argc > 5 ? (LPARAM)strtoll(argv[5], nullptr, 0) : 0;
         return PostMessageA(window, message_number(argv[3]), wparam, lparam) ? 0 : 1;
     }
+    if (strcmp(command, "tray") == 0)
+        return print_tray_icon(window);
+    if (strcmp(command, "menus") == 0) {
+        int menus = 0;
+        EnumWindows(count_menu, (LPARAM)&menus);
+        printf("%d\n", menus);
+        return 0;
+    }
+    if (strcmp(command, "post-registered") == 0 && argc > 3)
+        return PostMessageA(window, RegisterWindowMessageA(argv[3]), 0, 0) ? 0 : 1;
     if (strcmp(command, "minimize") == 0) {
         ShowWindow(window, SW_MINIMIZE);
         return 0;
