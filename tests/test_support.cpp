@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 std::string make_scratch_dir(const char *name)
 {
@@ -59,4 +60,22 @@ void remove_tree(const std::string &path)
         FindClose(search);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+std::string kestrix_exe_path()
+{
+    const char *unix_path = getenv("KX_EXE");
+    if (!unix_path)
+        return "";
+    std::string path = std::string("Z:") + unix_path;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+HMODULE kestrix_resources()
+{
+    static HMODULE module = LoadLibraryExA(kestrix_exe_path().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    return module;
 }
