@@ -9,3 +9,33 @@ std::string read_file_bytes(const std::string &path);
 void write_file_bytes(const std::string &path, const std::string &bytes);
 // Recursively removes a folder tree, resetting attributes first.
 void remove_tree(const std::string &path);
+
+// The built kestrix.exe as a Windows path (Z:\...), from the KX_EXE variable
+// that ctest sets for every test program; "" when it is not set.
+std::string program_file_path();
+
+// Simulated drives. A drive letter is mapped to a folder of the test prefix
+// through Wine's mount manager, the way a real device appears: the letter shows
+// at once in every process of the prefix, with the type given (DRIVE_REMOVABLE
+// or DRIVE_FIXED), until it is pulled. Both return 1 on success.
+int plug_drive(char letter, const std::string &folder, unsigned drive_type);
+int pull_drive(char letter);
+// The Unix path of a Windows path, "" when Wine cannot map it.
+std::string unix_path(const std::string &windows_path);
+
+// Plugs a drive for the life of the object and pulls it afterwards.
+struct ScopedDrive {
+    ScopedDrive(char letter, const std::string &folder, unsigned drive_type)
+        : letter_(letter), plugged_(plug_drive(letter, folder, drive_type))
+    {
+    }
+    ~ScopedDrive()
+    {
+        if (plugged_)
+            pull_drive(letter_);
+    }
+    ScopedDrive(const ScopedDrive &) = delete;
+    ScopedDrive &operator=(const ScopedDrive &) = delete;
+    char letter_;
+    int plugged_;
+};
