@@ -23,6 +23,17 @@
 #include "repair/process_termination.h"
 
 enum { SHOW_WINDOW = 2, HIDE_TO_TRAY = 1 };
+enum HotKeyId {
+    HOTKEY_SHOW = 811,
+    HOTKEY_HIDE,
+    HOTKEY_STOP_VIRUS,
+    HOTKEY_RESTART,
+    HOTKEY_SHUT_DOWN,
+    HOTKEY_DISK_MANAGEMENT,
+    HOTKEY_SAFE_REMOVAL,
+    HOTKEY_CLIPBOARD,
+    HOTKEY_OPEN_FLASH,
+};
 
 // Item records of the three lists, zero-filled: every insertion goes to row 0.
 static LVITEMA file_item, event_item;
@@ -80,11 +91,11 @@ static void register_hot_keys(HWND window)
         int id;
         UINT modifiers, key;
     } keys[] = {
-        {811, MOD_CONTROL | MOD_ALT, VK_UP},     {812, MOD_CONTROL | MOD_ALT, VK_DOWN},
-        {813, MOD_CONTROL | MOD_ALT, VK_F4},     {814, MOD_CONTROL | MOD_ALT, VK_RIGHT},
-        {815, MOD_CONTROL | MOD_ALT, VK_LEFT},   {816, MOD_CONTROL | MOD_ALT, VK_INSERT},
-        {817, MOD_CONTROL | MOD_ALT, '0'},       {818, MOD_CONTROL, VK_SPACE},
-        {819, MOD_CONTROL | MOD_ALT, VK_RETURN},
+        {HOTKEY_SHOW, MOD_CONTROL | MOD_ALT, VK_UP},     {HOTKEY_HIDE, MOD_CONTROL | MOD_ALT, VK_DOWN},
+        {HOTKEY_STOP_VIRUS, MOD_CONTROL | MOD_ALT, VK_F4},     {HOTKEY_RESTART, MOD_CONTROL | MOD_ALT, VK_RIGHT},
+        {HOTKEY_SHUT_DOWN, MOD_CONTROL | MOD_ALT, VK_LEFT},   {HOTKEY_DISK_MANAGEMENT, MOD_CONTROL | MOD_ALT, VK_INSERT},
+        {HOTKEY_SAFE_REMOVAL, MOD_CONTROL | MOD_ALT, '0'},       {HOTKEY_CLIPBOARD, MOD_CONTROL, VK_SPACE},
+        {HOTKEY_OPEN_FLASH, MOD_CONTROL | MOD_ALT, VK_RETURN},
     };
     for (const HotKey &key : keys)
         RegisterHotKey(window, key.id, key.modifiers, key.key);  // a key held elsewhere is simply unavailable
@@ -102,6 +113,7 @@ static void on_create(HWND window)
     app.event_list = create_list(window);
     log_event("Запуск программы Kestrix.");
     app.popup_menu = build_popup_menu();
+    allow_taskbar_created(window);
 
     static const ColumnSpec file_columns[] = {{"N", 30}, {"Адрес файла", 230}, {"Примечание", 90}, {"Когда изменен", 130}};
     static const ColumnSpec process_columns[] = {
@@ -125,6 +137,15 @@ static void on_create(HWND window)
     } else {
         SetTimer(window, TIMER_FIRST_LOOK, 100, nullptr);
     }
+}
+
+// The paint covers the whole client area; BeginPaint and EndPaint only validate it.
+static void on_paint(HWND window)
+{
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    paint_main_window(window);
+    EndPaint(window, &paint);
 }
 
 static void on_destroy(HWND window)
@@ -287,60 +308,50 @@ static void on_timer(HWND window, WPARAM id)
     on_mouse_move(0);
 }
 
-static void reopen_menu(HWND window)
-{
-    seam_track_popup_menu(app.popup_menu, 0, app.menu_point.x, app.menu_point.y, 0, window, nullptr);
-}
-
-static void check_item(UINT id, bool checked)
-{
-    CheckMenuItem(app.popup_menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
-}
-
-static void toggle_copy_program(HWND window)
+static void toggle_copy_program()
 {
     char &flag = app.settings[SETTING_COPY_PROGRAM];
     flag = flag == '0' ? '1' : '0';
-    check_item(22, flag == '1');
-    reopen_menu(window);
+    set_menu_check(CMD_COPY_PROGRAM, flag == '1');
+    reopen_popup_menu();
 }
 
-static void toggle_autorun_policy(HWND window)
+static void toggle_autorun_policy()
 {
     if (app.autorun_blocked == 1) {
         if (autorun_policy("set_145")) {
             app.autorun_blocked = 0;
-            check_item(23, false);
+            set_menu_check(CMD_BLOCK_AUTORUN, false);
         }
     } else if (autorun_policy("set_149")) {
         app.autorun_blocked = 1;
-        check_item(23, true);
+        set_menu_check(CMD_BLOCK_AUTORUN, true);
     }
-    reopen_menu(window);
+    reopen_popup_menu();
 }
 
-static void toggle_autostart(HWND window)
+static void toggle_autostart()
 {
     char &flag = app.settings[SETTING_AUTOSTART];
     int turn_on = flag == '0';
     if (set_autostart(turn_on)) {
         flag = turn_on ? '1' : '0';
-        check_item(24, turn_on);
+        set_menu_check(CMD_AUTOSTART, turn_on);
     }
-    reopen_menu(window);
+    reopen_popup_menu();
 }
 
-static void toggle_signal(HWND window)
+static void toggle_signal()
 {
     if (app.signal_on == 1) {
         app.signal_on = 0;
-        check_item(25, false);
+        set_menu_check(CMD_SIGNAL, false);
         title_strip(0);
     } else {
         app.signal_on = 1;
-        check_item(25, true);
+        set_menu_check(CMD_SIGNAL, true);
     }
-    reopen_menu(window);
+    reopen_popup_menu();
 }
 
 static void clipboard_to_desktop_file()
@@ -384,59 +395,67 @@ static void open_safe_removal()
 static void on_command(HWND window, WPARAM id)
 {
     switch (id) {
-    case 1: show_main_window(SHOW_WINDOW); break;
-    case 4: SendMessageA(window, WM_CLOSE, 0, 0); break;
-    case 11: SetTimer(window, TIMER_STOP_VIRUS, 100, nullptr); break;
-    case 13: restart_computer(); break;
-    case 14: shut_down_computer(); break;
-    case 22: toggle_copy_program(window); break;
-    case 23: toggle_autorun_policy(window); break;
-    case 24: toggle_autostart(window); break;
-    case 25: toggle_signal(window); break;
-    case 31: run_or_open("services.msc", window); break;
-    case 32: run_or_open("regedit.exe", window); break;
-    case 33: system_policy_tool(); break;
-    case 34: open_system_restore(); break;
-    case 35: run_or_open("taskmgr.exe", window); break;
-    case 36: run_or_open("cmd.exe", window); break;
-    case 37: clipboard_to_desktop_file(); break;
-    case 41: emergency_disk(); break;
-    case 42: run_or_open(app.log_path, window); break;
-    case 43: open_flash_drive(); break;
-    case 44:
+    case CMD_OPEN: show_main_window(SHOW_WINDOW); break;
+    case CMD_EXIT: SendMessageA(window, WM_CLOSE, 0, 0); break;
+    case CMD_STOP_VIRUS: SetTimer(window, TIMER_STOP_VIRUS, 100, nullptr); break;
+    case CMD_RESTART: restart_computer(); break;
+    case CMD_SHUT_DOWN: shut_down_computer(); break;
+    case CMD_COPY_PROGRAM: toggle_copy_program(); break;
+    case CMD_BLOCK_AUTORUN: toggle_autorun_policy(); break;
+    case CMD_AUTOSTART: toggle_autostart(); break;
+    case CMD_SIGNAL: toggle_signal(); break;
+    case CMD_SERVICES: run_or_open("services.msc", window); break;
+    case CMD_REGISTRY_EDITOR: run_or_open("regedit.exe", window); break;
+    case CMD_GROUP_POLICY: system_policy_tool(); break;
+    case CMD_SYSTEM_RESTORE: open_system_restore(); break;
+    case CMD_TASK_MANAGER: run_or_open("taskmgr.exe", window); break;
+    case CMD_COMMAND_LINE: run_or_open("cmd.exe", window); break;
+    case CMD_CLIPBOARD: clipboard_to_desktop_file(); break;
+    case CMD_EMERGENCY_DISK: emergency_disk(); break;
+    case CMD_SHOW_LOGS: run_or_open(app.log_path, window); break;
+    case CMD_OPEN_FLASH: open_flash_drive(); break;
+    case CMD_RESET_HOSTS:
         if (!reset_hosts_and_routes())
             show_result("Неудачная попытка.    \nПопробуйте еще раз.   ", " ");
         break;
-    case 45: open_safe_removal(); break;
-    case 46: show_hidden_files(); break;
+    case CMD_SAFE_REMOVAL: open_safe_removal(); break;
+    case CMD_SHOW_HIDDEN: show_hidden_files(); break;
     }
 }
 
 static void on_hotkey(HWND window, WPARAM id)
 {
     switch (id) {
-    case 811: show_main_window(SHOW_WINDOW); break;
-    case 812: show_main_window(HIDE_TO_TRAY); break;
-    case 813: SetTimer(window, TIMER_STOP_VIRUS, 100, nullptr); break;
-    case 814: restart_computer(); break;
-    case 815: shut_down_computer(); break;
-    case 816: run_or_open("diskmgmt.msc", window); break;
-    case 817: open_safe_removal(); break;
-    case 818: clipboard_to_desktop_file(); break;
-    case 819: open_flash_drive(); break;
+    case HOTKEY_SHOW: show_main_window(SHOW_WINDOW); break;
+    case HOTKEY_HIDE: show_main_window(HIDE_TO_TRAY); break;
+    case HOTKEY_STOP_VIRUS: SetTimer(window, TIMER_STOP_VIRUS, 100, nullptr); break;
+    case HOTKEY_RESTART: restart_computer(); break;
+    case HOTKEY_SHUT_DOWN: shut_down_computer(); break;
+    case HOTKEY_DISK_MANAGEMENT: run_or_open("diskmgmt.msc", window); break;
+    case HOTKEY_SAFE_REMOVAL: open_safe_removal(); break;
+    case HOTKEY_CLIPBOARD: clipboard_to_desktop_file(); break;
+    case HOTKEY_OPEN_FLASH: open_flash_drive(); break;
     }
 }
 
 LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    // A restarted shell forgets every icon; a registered message has no fixed number.
+    if (message == taskbar_created_message()) {
+        on_taskbar_created();
+        return 0;
+    }
     switch (message) {
     case WM_CREATE: on_create(window); break;
     case WM_ERASEBKGND: return 1;  // the paint covers the whole client area
-    case WM_PAINT: paint_main_window(window); break;
+    case WM_PAINT: on_paint(window); break;
     case WM_DESTROY: on_destroy(window); break;
     case WM_SYSCOMMAND:
-        if ((wparam & 0xFFF0) == SC_MINIMIZE)
+        // Hidden to the tray already: the default minimise would show the window again.
+        if ((wparam & 0xFFF0) == SC_MINIMIZE) {
             show_main_window(HIDE_TO_TRAY);
+            return 0;
+        }
         break;
     case WM_TIMER: on_timer(window, wparam); break;
     case WM_MOUSEMOVE: on_mouse_move(lparam); break;
