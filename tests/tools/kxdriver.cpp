@@ -5,7 +5,16 @@
 //   kxdriver state <title>                 print visibility, placement and style facts
 //   kxdriver post <title> <msg> [w] [l]    post a message (numbers, or WM_CLOSE)
 //   kxdriver minimize|restore <title>      change the window's show state
+//   kxdriver rows <title> <list>           print the rows of child list view <list> (0 FileList,
+//                                          1 ProcessList, 2 EventList), columns joined by "|"
+//   kxdriver visible-list <title>          print which of the three lists is visible (0, 1, 2 or -1)
+//   kxdriver box <caption> [timeout_ms]    wait for a message box, print its text, press OK
+//   kxdriver tray <title>                  print 1 when the shell holds the window's icon 1, else 0
+//   kxdriver menus <title>                 print how many popup menus are open on the screen
+//   kxdriver post-registered <title> <name>  post the registered message of that name
 #include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +65,100 @@ static UINT message_number(const char *name)
         return WM_COMMAND;
     if (strcmp(name, "WM_HOTKEY") == 0)
         return WM_HOTKEY;
+    if (strcmp(name, "WM_CANCELMODE") == 0)
+        return WM_CANCELMODE;
     return (UINT)strtoul(name, nullptr, 0);
+}
+
+struct ListSearch {
+    HWND lists[8];
+    int count;
+};
+
+static BOOL CALLBACK collect_list(HWND child, LPARAM param)
+{
+    ListSearch *search = (ListSearch *)param;
+    char class_name[64];
+    if (GetClassNameA(child, class_name, sizeof class_name) && strcmp(class_name, "SysListView32") == 0 &&
+        search->count < 8)
+        search->lists[search->count++] = child;
+    return TRUE;
+}
+
+// The main window's list views in creation order.
+static ListSearch find_lists(HWND window)
+{
+    ListSearch search = {};
+    EnumChildWindows(window, collect_list, (LPARAM)&search);
+    return search;
+}
+
+// Reads a list view of another process: the item record and text buffer live in its memory.
+static int print_rows(HWND list)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return 1;
+    const SIZE_T text_size = 1024;
+    char *remote = (char *)VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + text_size, MEM_COMMIT, PAGE_READWRITE);
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    HWND header = (HWND)SendMessageA(list, LVM_GETHEADER, 0, 0);
+    int columns = header ? (int)SendMessageA(header, HDM_GETITEMCOUNT, 0, 0) : 1;
+    for (int row = 0; row < rows; row++) {
+        for (int column = 0; column < columns; column++) {
+            LVITEMA item = {};
+            item.iSubItem = column;
+            item.pszText = remote + sizeof(LVITEMA);
+            item.cchTextMax = (int)text_size;
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)remote);
+            char text[1024] = "";
+            ReadProcessMemory(process, remote + sizeof(LVITEMA), text, text_size - 1, nullptr);
+            printf("%s%s", column ? "|" : "", text);
+        }
+        printf("\n");
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return 0;
+}
+
+struct BoxSearch {
+    const char *caption;
+    HWND found;
+};
+
+static BOOL CALLBACK match_box(HWND window, LPARAM param)
+{
+    BoxSearch *search = (BoxSearch *)param;
+    char class_name[64], text[256];
+    if (GetClassNameA(window, class_name, sizeof class_name) && strcmp(class_name, "#32770") == 0 &&
+        GetWindowTextA(window, text, sizeof text) && strcmp(text, search->caption) == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Prints a message box's text (its static control 0xFFFF) and presses OK.
+static int read_and_close_box(const char *caption, int timeout_ms)
+{
+    BoxSearch search = {caption, nullptr};
+    for (int waited = 0; !search.found; waited += 50) {
+        EnumWindows(match_box, (LPARAM)&search);
+        if (search.found || waited >= timeout_ms)
+            break;
+        Sleep(50);
+    }
+    if (!search.found)
+        return 1;
+    char text[2048] = "";
+    GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
+    printf("%s\n", text);
+    PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+    return 0;
 }
 
 static int print_state(HWND window)
@@ -71,6 +173,25 @@ static int print_state(HWND window)
            rect.top, rect.right - rect.left, rect.bottom - rect.top, GetSystemMetrics(SM_CXSCREEN),
            GetSystemMetrics(SM_CYSCREEN), pid);
     return 0;
+}
+
+// Changing nothing about an icon succeeds only when the shell holds it.
+static int print_tray_icon(HWND window)
+{
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    printf("%d\n", Shell_NotifyIconA(NIM_MODIFY, &data) ? 1 : 0);
+    return 0;
+}
+
+static BOOL CALLBACK count_menu(HWND window, LPARAM param)
+{
+    char name[64];
+    if (IsWindowVisible(window) && GetClassNameA(window, name, sizeof name) && strcmp(name, "#32768") == 0)
+        ++*(int *)param;
+    return TRUE;
 }
 
 int main(int argc, char **argv)
@@ -93,6 +214,8 @@ int main(int argc, char **argv)
         }
         return 1;
     }
+    if (strcmp(command, "box") == 0)
+        return read_and_close_box(title, timeout);
     if (strcmp(command, "count") == 0) {
         printf("%d\n", find_windows(title).count);
         return 0;
@@ -110,6 +233,30 @@ int main(int argc, char **argv)
         LPARAM lparam = argc > 5 ? (LPARAM)strtoll(argv[5], nullptr, 0) : 0;
         return PostMessageA(window, message_number(argv[3]), wparam, lparam) ? 0 : 1;
     }
+    if (strcmp(command, "rows") == 0 && argc > 3) {
+        ListSearch lists = find_lists(window);
+        int index = atoi(argv[3]);
+        return index < lists.count ? print_rows(lists.lists[index]) : 1;
+    }
+    if (strcmp(command, "visible-list") == 0) {
+        ListSearch lists = find_lists(window);
+        int visible = -1;
+        for (int i = 0; i < lists.count; i++)
+            if (IsWindowVisible(lists.lists[i]) && visible < 0)
+                visible = i;
+        printf("%d\n", visible);
+        return 0;
+    }
+    if (strcmp(command, "tray") == 0)
+        return print_tray_icon(window);
+    if (strcmp(command, "menus") == 0) {
+        int menus = 0;
+        EnumWindows(count_menu, (LPARAM)&menus);
+        printf("%d\n", menus);
+        return 0;
+    }
+    if (strcmp(command, "post-registered") == 0 && argc > 3)
+        return PostMessageA(window, RegisterWindowMessageA(argv[3]), 0, 0) ? 0 : 1;
     if (strcmp(command, "minimize") == 0) {
         ShowWindow(window, SW_MINIMIZE);
         return 0;

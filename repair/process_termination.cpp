@@ -1,0 +1,162 @@
+#include "repair/process_termination.h"
+
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/ids.h"
+#include "common/bounded_text.h"
+#include "common/seams.h"
+#include "log/event_log.h"
+
+const char *const protected_process_names[PROTECTED_PROCESS_COUNT] = {
+    "kestrix.exe", "explorer.exe", "alg.exe",     "sched.exe",         "services.exe", "winlogon.exe",
+    "csrss.exe",   "ctfmon.exe",   "smss.exe",    "system",            "taskmgr.exe",  "msascui.exe",
+    "sidebar.exe", "taskeng.exe",  "wisptit.exe", "dwm.exe",           "lsm.exe",      "lsass.exe",
+    "searchindexer.exe", "spoolsv.exe", "svchost.exe", "wininit.exe", "[system process]",
+};
+
+enum { PROCESS_COLUMNS = 5, COLUMN_NOTE = 2 };
+
+int is_protected_process_name(const char *lower_name)
+{
+    for (const char *name : protected_process_names)
+        if (strcmp(lower_name, name) == 0)
+            return 1;
+    return 0;
+}
+
+int count_processes()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        count++;
+    CloseHandle(snapshot);
+    return count;
+}
+
+static void set_row_cell(HWND list, int column, const char *text)
+{
+    LVITEMA cell = {};
+    cell.iSubItem = column;
+    cell.pszText = (char *)text;
+    SendMessageA(list, LVM_SETITEMTEXTA, 0, (LPARAM)&cell);
+}
+
+// Puts one process on a new top row: number, name in its own case, note " ", id, parent id.
+static void insert_process_row(HWND list, int number, const PROCESSENTRY32 &entry)
+{
+    char cells[PROCESS_COLUMNS][TEXT_SIZE];
+    for (auto &cell : cells)
+        text_copy(cell, " ");
+    text_format(cells[0], "%d", number);
+    text_copy(cells[1], entry.szExeFile);
+    text_format(cells[3], "%d", (int)entry.th32ProcessID);
+    text_format(cells[4], "%d", (int)entry.th32ParentProcessID);
+
+    LVITEMA row = {};
+    SendMessageA(list, LVM_INSERTITEMA, 0, (LPARAM)&row);
+    for (int column = 0; column < PROCESS_COLUMNS; column++)
+        set_row_cell(list, column, cells[column]);
+}
+
+// Ends a process through the seam; a missing handle is a refusal too.
+static int terminate(HANDLE process)
+{
+    return process && seam_terminate_process(process, 0);
+}
+
+// What a termination pass does with one foreign process: end it and note the outcome on its row.
+static int terminate_listed(HWND list, DWORD process_id)
+{
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, process_id);
+    int ended = terminate(process);
+    set_row_cell(list, COLUMN_NOTE, ended ? "удален" : "нет доступа");
+    if (process)
+        CloseHandle(process);
+    return ended;
+}
+
+// Remembers the last explorer.exe of the pass; an earlier one's handle is released.
+static void remember_explorer(HANDLE *explorer, DWORD process_id)
+{
+    if (*explorer)
+        CloseHandle(*explorer);
+    *explorer = OpenProcess(PROCESS_ALL_ACCESS, FALSE, process_id);
+}
+
+// The shell is spared during the pass and ended only after every other foreign process.
+static int terminate_explorer(HANDLE explorer)
+{
+    if (!explorer)
+        return 0;
+    int ended = terminate(explorer);
+    CloseHandle(explorer);
+    return ended;
+}
+
+int list_processes(HWND list, int mode)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    if (!Process32First(snapshot, &entry)) {
+        CloseHandle(snapshot);
+        return 0;
+    }
+    int terminating = mode == PROCESS_LIST_TERMINATE;
+    int number = 0, terminated = 0;
+    HANDLE explorer = nullptr;
+    do {
+        number++;
+        insert_process_row(list, number, entry);
+        char lower[MAX_PATH];
+        text_copy(lower, entry.szExeFile);
+        CharLowerA(lower);
+        if (terminating && strcmp(lower, "explorer.exe") == 0)
+            remember_explorer(&explorer, entry.th32ProcessID);
+        if (terminating && !is_protected_process_name(lower))
+            terminated += terminate_listed(list, entry.th32ProcessID);
+    } while (Process32Next(snapshot, &entry));
+
+    if (terminating) {
+        terminated += terminate_explorer(explorer);
+        text_format(app.scratch, "Остановлено процессов: %d.", terminated);
+        log_event(app.scratch);
+    }
+    CloseHandle(snapshot);
+    return number;
+}
+
+int refresh_process_list(HWND list)
+{
+    if (app.kill_guard == 1)
+        return 0;
+    app.process_count = count_processes();
+    if (app.process_count != app.previous_process_count) {
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+        list_processes(list, PROCESS_LIST_ONLY);
+    }
+    app.previous_process_count = app.process_count;
+    return 1;
+}
+
+int kill_foreign_processes(HWND list)
+{
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    list_processes(list, PROCESS_LIST_TERMINATE);
+    app.kill_guard = 1;
+    // A second pass restarts the guard with the full seven seconds.
+    if (app.main_window)
+        SetTimer(app.main_window, TIMER_KILL_GUARD, KILL_GUARD_MS, nullptr);
+    return 1;
+}

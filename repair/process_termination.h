@@ -1,0 +1,24 @@
+// ProcessList and the termination of every process that is not a known system one.
+#pragma once
+#include <windows.h>
+
+enum { PROCESS_LIST_ONLY = 0, PROCESS_LIST_TERMINATE = 2, PROTECTED_PROCESS_COUNT = 23, KILL_GUARD_MS = 7000 };
+
+// Lower-case executable names that a termination pass leaves running.
+extern const char *const protected_process_names[PROTECTED_PROCESS_COUNT];
+
+// Whether a lower-cased executable name is on the protected list.
+int is_protected_process_name(const char *lower_name);
+
+// Number of entries in a fresh process snapshot; 0 when none can be taken.
+int count_processes();
+
+// Adds one row per running process at the top of the list; mode 2 also terminates
+// the foreign ones. Returns the number of processes listed, 0 when the snapshot fails.
+int list_processes(HWND list, int mode);
+
+// Rebuilds the list when the process count changed; 0 while the kill guard holds it still.
+int refresh_process_list(HWND list);
+
+// Rebuilds the list while terminating, then holds it still for seven seconds.
+int kill_foreign_processes(HWND list);
