@@ -1,0 +1,338 @@
+// The window procedure on a real main window: creation, timers sent as messages,
+// commands, hot keys and pointer rules. Outward calls go through the seams.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/ids.h"
+#include "common/seams.h"
+#include "test_support.h"
+
+static std::vector<std::string> calls;  // what the seams were asked to do
+
+static int WINAPI record_box(HWND, LPCSTR text, LPCSTR caption, UINT)
+{
+    calls.push_back(std::string("box:") + caption + "|" + text);
+    return IDOK;
+}
+static UINT WINAPI record_win_exec(LPCSTR command, UINT)
+{
+    calls.push_back(std::string("exec:") + command);
+    return 33;
+}
+static HINSTANCE WINAPI record_shell(HWND, LPCSTR verb, LPCSTR target, LPCSTR, LPCSTR, INT)
+{
+    calls.push_back(std::string("shell:") + (verb ? verb : "") + "|" + target);
+    return (HINSTANCE)33;
+}
+static BOOL WINAPI record_menu(HMENU, UINT, int, int, int, HWND, const RECT *)
+{
+    calls.push_back("menu");
+    return TRUE;
+}
+static BOOL WINAPI refuse_termination(HANDLE, UINT)
+{
+    return FALSE;  // this test terminates nothing
+}
+static BOOL WINAPI record_exit_windows(UINT flags, DWORD reason)
+{
+    calls.push_back("exit:" + std::to_string(flags) + "|" + std::to_string(reason));
+    return FALSE;
+}
+static BOOL WINAPI silent_sound(LPCSTR, HMODULE, DWORD) { return TRUE; }
+
+static int count_calls(const std::string &prefix)
+{
+    int count = 0;
+    for (const std::string &call : calls)
+        count += call.compare(0, prefix.size(), prefix) == 0;
+    return count;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        calls.clear();
+        seam_message_box = record_box;
+        seam_win_exec = record_win_exec;
+        seam_shell_execute = record_shell;
+        seam_track_popup_menu = record_menu;
+        seam_terminate_process = refuse_termination;
+        seam_exit_windows_ex = record_exit_windows;
+        seam_play_sound = silent_sound;
+        ASSERT_EQ(init_app_state(), 1);
+        app.instance = GetModuleHandleA(nullptr);
+        WNDCLASSA window_class = {};
+        window_class.lpfnWndProc = main_window_procedure;
+        window_class.hInstance = app.instance;
+        window_class.lpszClassName = "myWndClass";
+        RegisterClassA(&window_class);
+    }
+    void TearDown() override
+    {
+        if (window_)
+            DestroyWindow(window_);
+        reset_seams();
+    }
+    // The real window; its own timers are stopped so that the test sends every tick itself.
+    void create(int emergency = 0)
+    {
+        app.emergency_start = emergency;
+        window_ = CreateWindowExA(WS_EX_APPWINDOW, "myWndClass", "Kestrix 4.3 test",
+                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 500, 330, nullptr,
+                                  nullptr, app.instance, nullptr);
+        ASSERT_NE(window_, nullptr);
+        ShowWindow(window_, SW_SHOW);
+        first_look_started_ = KillTimer(window_, TIMER_FIRST_LOOK);
+        stop_virus_started_ = KillTimer(window_, TIMER_STOP_VIRUS);
+        cycle_started_ = KillTimer(window_, TIMER_WATCH_CYCLE);
+    }
+    void tick(UINT id) { SendMessageA(window_, WM_TIMER, id, 0); }
+    // Whether a one-shot timer is still armed (and disarms it).
+    bool armed(UINT id) { return KillTimer(window_, id) != 0; }
+    static int column_count(HWND list)
+    {
+        HWND header = (HWND)SendMessageA(list, LVM_GETHEADER, 0, 0);
+        return (int)SendMessageA(header, HDM_GETITEMCOUNT, 0, 0);
+    }
+    HWND window_ = nullptr;
+    BOOL first_look_started_ = FALSE, stop_virus_started_ = FALSE, cycle_started_ = FALSE;
+};
+
+TEST_F(MainWindowTest, CreationMakesListsHotKeysMenuAndTimers)
+{
+    create();
+    EXPECT_EQ(column_count(app.file_list), 4);
+    EXPECT_EQ(column_count(app.process_list), 5);
+    EXPECT_EQ(column_count(app.event_list), 2);
+    char title[64] = "";
+    LVCOLUMNA column = {};
+    column.mask = LVCF_TEXT;
+    column.pszText = title;
+    column.cchTextMax = sizeof title;
+    SendMessageA(app.process_list, LVM_GETCOLUMNA, 4, (LPARAM)&column);
+    EXPECT_STREQ(title, "ID родителя");
+    EXPECT_NE(app.popup_menu, nullptr);
+    EXPECT_NE(strstr(app.events[0], "Запуск программы Kestrix."), nullptr);
+    EXPECT_TRUE(first_look_started_);
+    EXPECT_FALSE(stop_virus_started_);
+    EXPECT_TRUE(cycle_started_);
+    for (int id = 811; id <= 819; id++)
+        EXPECT_TRUE(UnregisterHotKey(window_, id)) << id;
+}
+
+TEST_F(MainWindowTest, EmergencyStartRunsStopVirusInsteadOfTheFirstLook)
+{
+    create(1);
+    EXPECT_FALSE(first_look_started_);
+    EXPECT_TRUE(stop_virus_started_);
+    EXPECT_EQ(app.emergency_start, 0);
+    EXPECT_EQ(app.logoff_state, 0);
+    tick(TIMER_STOP_VIRUS);
+    EXPECT_EQ(app.logoff_state, 1);
+    EXPECT_EQ(count_calls("exit:"), 0);
+}
+
+TEST_F(MainWindowTest, WatchCycleLooksAtDrivesOnTickTwoAndProcessesOnTickFour)
+{
+    create();
+    app.process_count = 0;
+    int phases[4];
+    for (int i = 0; i < 4; i++) {
+        app.events[0][0] = '\0';
+        tick(TIMER_WATCH_CYCLE);
+        phases[i] = app.cycle_phase;
+        if (i == 1)
+            EXPECT_NE(strstr(app.events[0], "Файлы autorun.* не найдены. Чисто."), nullptr);
+        else
+            EXPECT_STREQ(app.events[0], "") << "tick " << i + 1;
+    }
+    EXPECT_EQ(phases[0], 0);
+    EXPECT_EQ(phases[1], 1);
+    EXPECT_EQ(phases[2], 0);
+    EXPECT_EQ(phases[3], 2);
+    EXPECT_GT(app.process_count, 0);
+    EXPECT_EQ(app.first_ticks, 4);
+
+    // Busy or switched off: only the first ticks are counted.
+    app.busy = 1;
+    tick(TIMER_WATCH_CYCLE);
+    EXPECT_EQ(app.tick_phase, 0);
+    app.busy = 0;
+    app.monitoring = 0;
+    tick(TIMER_WATCH_CYCLE);
+    EXPECT_EQ(app.tick_phase, 0);
+    EXPECT_EQ(app.first_ticks, 6);
+}
+
+TEST_F(MainWindowTest, OneShotTimersWaitWhileBusy)
+{
+    create();
+    for (UINT id : {TIMER_FIRST_LOOK, TIMER_MANUAL_CHECK, TIMER_STOP_VIRUS}) {
+        SetTimer(window_, id, 100000, nullptr);
+        app.busy = 1;
+        tick(id);
+        EXPECT_TRUE(armed(id)) << id;  // still armed: it fires again
+        SetTimer(window_, id, 100000, nullptr);
+        app.busy = 0;
+        tick(id);
+        EXPECT_FALSE(armed(id)) << id;
+        EXPECT_EQ(app.busy, 0) << id;
+    }
+}
+
+TEST_F(MainWindowTest, ManualCheckRepairsWithTheBoxAndRestoresMonitoring)
+{
+    create();
+    app.monitoring = 1;
+    tick(TIMER_MANUAL_CHECK);
+    EXPECT_EQ(count_calls("box:Результат|Чистка реестра завершена."), 1);
+    EXPECT_EQ(app.monitoring, 1);
+    EXPECT_EQ(app.manual_scan, 0);
+    EXPECT_EQ(app.busy, 0);
+}
+
+TEST_F(MainWindowTest, StopVirusEscalatesToLogoffAndGuardTimerLeavesBusy)
+{
+    create();
+    app.logoff_state = 2;
+    tick(TIMER_STOP_VIRUS);
+    ASSERT_EQ(count_calls("exit:"), 1);
+    EXPECT_EQ(calls.back(), "exit:0|4294967295");
+    EXPECT_TRUE(armed(TIMER_KILL_GUARD));
+
+    app.kill_guard = 1;
+    app.busy = 1;  // another long handler is inside its message box
+    SetTimer(window_, TIMER_KILL_GUARD, 100000, nullptr);
+    tick(TIMER_KILL_GUARD);
+    EXPECT_EQ(app.kill_guard, 0);
+    EXPECT_EQ(app.busy, 1);
+    EXPECT_FALSE(armed(TIMER_KILL_GUARD));
+    app.busy = 0;
+}
+
+TEST_F(MainWindowTest, CommandsAndHotKeysReachTheirOperations)
+{
+    create();
+    struct Case {
+        UINT message;
+        WPARAM id;
+        const char *call;
+    } cases[] = {
+        {WM_COMMAND, 31, "exec:services.msc"},
+        {WM_COMMAND, 32, "exec:regedit.exe"},
+        {WM_COMMAND, 33, "exec:lusrmgr.msc"},
+        {WM_COMMAND, 35, "exec:taskmgr.exe"},
+        {WM_COMMAND, 36, "exec:cmd.exe"},
+        {WM_COMMAND, 45, "exec:RunDll32.exe shell32.dll,Control_RunDLL hotplug.dll"},
+        {WM_COMMAND, 13, "exec:shutdown -r -t 0"},
+        {WM_COMMAND, 14, "exec:shutdown -s -t 0"},
+        {WM_HOTKEY, 816, "exec:diskmgmt.msc"},
+        {WM_HOTKEY, 817, "exec:RunDll32.exe shell32.dll,Control_RunDLL hotplug.dll"},
+        {WM_HOTKEY, 814, "exec:shutdown -r -t 0"},
+        {WM_HOTKEY, 815, "exec:shutdown -s -t 0"},
+        {WM_COMMAND, 43, "box:Результат|Вставьте флешку и повторите попытку...   "},
+        {WM_HOTKEY, 819, "box:Результат|Вставьте флешку и повторите попытку...   "},
+    };
+    app.is_xp = 0;
+    app.flash_root[0] = app.last_removable_root[0] = '\0';
+    for (const Case &c : cases) {
+        calls.clear();
+        SendMessageA(window_, c.message, c.id, 0);
+        ASSERT_FALSE(calls.empty()) << c.id;
+        EXPECT_EQ(calls[0], c.call) << c.id;
+    }
+    strcpy(app.last_removable_root, "G:\\");
+    calls.clear();
+    SendMessageA(window_, WM_COMMAND, 43, 0);
+    EXPECT_EQ(calls, std::vector<std::string>{"shell:Open|G:\\"});
+    strcpy(app.flash_root, "E:\\");
+    calls.clear();
+    SendMessageA(window_, WM_HOTKEY, 819, 0);
+    EXPECT_EQ(calls, std::vector<std::string>{"shell:Open|E:\\"});
+
+    SendMessageA(window_, WM_HOTKEY, 813, 0);
+    EXPECT_TRUE(armed(TIMER_STOP_VIRUS));
+    SendMessageA(window_, WM_COMMAND, 11, 0);
+    EXPECT_TRUE(armed(TIMER_STOP_VIRUS));
+    calls.clear();
+    SendMessageA(window_, WM_COMMAND, 99, 0);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(MainWindowTest, ToggleCommandsFlipTheirOptionMarkAndReopenTheMenu)
+{
+    create();
+    app.settings[SETTING_COPY_PROGRAM] = '0';
+    calls.clear();
+    SendMessageA(window_, WM_COMMAND, 22, 0);
+    EXPECT_EQ(app.settings[SETTING_COPY_PROGRAM], '1');
+    EXPECT_TRUE(GetMenuState(app.popup_menu, 22, MF_BYCOMMAND) & MF_CHECKED);
+    SendMessageA(window_, WM_COMMAND, 22, 0);
+    EXPECT_EQ(app.settings[SETTING_COPY_PROGRAM], '0');
+    EXPECT_FALSE(GetMenuState(app.popup_menu, 22, MF_BYCOMMAND) & MF_CHECKED);
+
+    app.signal_on = 1;
+    SendMessageA(window_, WM_COMMAND, 25, 0);
+    EXPECT_EQ(app.signal_on, 0);
+    EXPECT_FALSE(GetMenuState(app.popup_menu, 25, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_EQ(count_calls("menu"), 3);  // reopened after every toggle
+}
+
+TEST_F(MainWindowTest, PointerChoosesTheVisibleListAndIsUsedOnce)
+{
+    create();
+    SendMessageA(window_, WM_MOUSEMOVE, 0, MAKELPARAM(330, 230));  // region 3
+    tick(TIMER_INTERFACE);
+    EXPECT_EQ(app.hover_region, 3);
+    EXPECT_EQ(app.pointer_x, 0);  // every timer message consumes the position
+    EXPECT_TRUE(IsWindowVisible(app.file_list));
+    EXPECT_FALSE(IsWindowVisible(app.process_list));
+    tick(TIMER_INTERFACE);
+    EXPECT_EQ(app.hover_region, 3);  // 0, 0 keeps the last result
+
+    SendMessageA(window_, WM_MOUSEMOVE, 0, MAKELPARAM(420, 230));  // region 4
+    tick(TIMER_INTERFACE);
+    EXPECT_TRUE(IsWindowVisible(app.process_list));
+    EXPECT_FALSE(IsWindowVisible(app.file_list));
+
+    SendMessageA(window_, WM_MOUSEMOVE, 0, MAKELPARAM(200, 100));  // over the lists: no region
+    app.autoruns_found = 1;
+    tick(TIMER_INTERFACE);
+    EXPECT_TRUE(IsWindowVisible(app.event_list));
+    EXPECT_FALSE(IsWindowVisible(app.process_list));
+    app.autoruns_found = 0;
+
+    // A click acts on the region of the last tick, and not while busy.
+    SendMessageA(window_, WM_MOUSEMOVE, 0, MAKELPARAM(330, 230));
+    tick(TIMER_INTERFACE);
+    app.busy = 1;
+    SendMessageA(window_, WM_LBUTTONUP, 0, 0);
+    EXPECT_FALSE(armed(TIMER_MANUAL_CHECK));
+    app.busy = 0;
+    SendMessageA(window_, WM_LBUTTONUP, 0, 0);
+    EXPECT_TRUE(armed(TIMER_MANUAL_CHECK));
+}
+
+TEST_F(MainWindowTest, MinimiseHidesToTheTrayAndDestroySavesState)
+{
+    create();
+    SendMessageA(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(window_));
+    EXPECT_TRUE(IsIconic(window_));
+
+    DeleteFileA(app.settings_path);
+    DeleteFileA(app.log_path);
+    strcpy(app.settings, "010000");
+    DestroyWindow(window_);
+    window_ = nullptr;
+    EXPECT_EQ(read_file_bytes(app.settings_path), "010000");
+    EXPECT_NE(read_file_bytes(app.log_path).find("Запуск программы Kestrix."), std::string::npos);
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
