@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# An emergency start (" -start", or kx_start.txt beside it) terminates the foreign
+# processes at once. Runs in a throw-away copy of the prefix: every process in it that is
+# not on the protected list is really ended, the prefix's own services included.
+# usage: emergency_start.sh <kestrix.exe> <kxdriver.exe>
+source "$(dirname "$0")/lib.sh"
+KX_EXE=$1
+KX_DRIVER=$2
+KX_SLEEPER=$(dirname "$KX_DRIVER")/kxsleeper.exe
+KX_USER_FOLDER=844812
+
+# Starts copies of the waiting helper under the given names; their Wine pids go to SLEEPERS.
+start_sleepers() {
+  SLEEPERS=()
+  for name in "$@"; do
+    cp "$KX_SLEEPER" "$E2E_DIR/$name"
+    "$WINE" "$E2E_DIR/$name" 60000 </dev/null >/dev/null 2>&1 &
+    SLEEPERS+=($!)
+  done
+  sleep 2
+}
+
+alive() { kill -0 "$1" 2>/dev/null && echo alive || echo ended; }
+
+run_emergency() {
+  local what=$1
+  shift
+  start_sleepers evil.exe svchost.exe.exe svchost.exe
+  kx_start "$@"
+  drv find "$TITLE" 20000 >/dev/null
+  sleep 4
+  check "$what: evil.exe ended" "ended" "$(alive "${SLEEPERS[0]}")"
+  check "$what: svchost.exe.exe ended" "ended" "$(alive "${SLEEPERS[1]}")"
+  check "$what: a protected name stays" "alive" "$(alive "${SLEEPERS[2]}")"
+  check "$what: the program itself runs on" "alive" "$(alive "$KX_PID")"
+  kill "${SLEEPERS[2]}" 2>/dev/null
+  drv post "$TITLE" WM_CLOSE
+  kx_wait_exit
+  check "$what: WM_CLOSE ends the program with 0" "0" "$KX_RC"
+  log=$(iconv -f cp1251 -t utf-8 "$(kx_data_dir)/KX_Log.txt" 2>/dev/null)
+  check "$what: log holds the termination count" "yes" \
+    "$(echo "$log" | grep -q 'Остановлено процессов: [1-9][0-9]*\.' && echo yes || echo no)"
+}
+
+e2e_begin emergency_start
+run_emergency "option -start" -start
+
+# Second run in a fresh prefix: the marker file in the current directory.
+e2e_end_server() { "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true; }
+e2e_end_server
+rm -rf "$E2E_DIR/prefix"
+cp -a "$KX_BUILD/wine/pristine" "$E2E_DIR/prefix"
+"$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+"$WINE" wineboot </dev/null >/dev/null 2>&1
+marker_dir=$E2E_DIR/disk
+mkdir -p "$marker_dir"
+touch "$marker_dir/kx_start.txt"
+cd "$marker_dir"
+run_emergency "marker kx_start.txt"
