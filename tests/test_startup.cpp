@@ -190,22 +190,9 @@ TEST(DetectXp, ProductNameDecidesAndUnreadableCountsAsXp)
     RegCloseKey(key);
 }
 
-// Path of the built program, given by the test runner as a Unix path.
-static std::string program_file()
-{
-    const char *unix_path = getenv("KX_EXE");
-    if (!unix_path)
-        return "";
-    std::string path = std::string("Z:") + unix_path;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
 TEST(ReadFileVersion, ReadsTheRussianStringTable)
 {
-    std::string exe = program_file();
+    std::string exe = kestrix_exe_path();
     ASSERT_FALSE(exe.empty()) << "KX_EXE is not set";
     char version[512] = "";
     EXPECT_EQ(read_file_version(exe.c_str(), version, sizeof version), 1);

@@ -9,8 +9,12 @@
 //                                          1 ProcessList, 2 EventList), columns joined by "|"
 //   kxdriver visible-list <title>          print which of the three lists is visible (0, 1, 2 or -1)
 //   kxdriver box <caption> [timeout_ms]    wait for a message box, print its text, press OK
+//   kxdriver tray <title>                  print 1 when the shell holds the window's icon 1, else 0
+//   kxdriver menus <title>                 print how many popup menus are open on the screen
+//   kxdriver post-registered <title> <name>  post the registered message of that name
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +65,8 @@ static UINT message_number(const char *name)
         return WM_COMMAND;
     if (strcmp(name, "WM_HOTKEY") == 0)
         return WM_HOTKEY;
+    if (strcmp(name, "WM_CANCELMODE") == 0)
+        return WM_CANCELMODE;
     return (UINT)strtoul(name, nullptr, 0);
 }
 
@@ -169,6 +175,25 @@ static int print_state(HWND window)
     return 0;
 }
 
+// Changing nothing about an icon succeeds only when the shell holds it.
+static int print_tray_icon(HWND window)
+{
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    printf("%d\n", Shell_NotifyIconA(NIM_MODIFY, &data) ? 1 : 0);
+    return 0;
+}
+
+static BOOL CALLBACK count_menu(HWND window, LPARAM param)
+{
+    char name[64];
+    if (IsWindowVisible(window) && GetClassNameA(window, name, sizeof name) && strcmp(name, "#32768") == 0)
+        ++*(int *)param;
+    return TRUE;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 3) {
@@ -222,6 +247,16 @@ int main(int argc, char **argv)
         printf("%d\n", visible);
         return 0;
     }
+    if (strcmp(command, "tray") == 0)
+        return print_tray_icon(window);
+    if (strcmp(command, "menus") == 0) {
+        int menus = 0;
+        EnumWindows(count_menu, (LPARAM)&menus);
+        printf("%d\n", menus);
+        return 0;
+    }
+    if (strcmp(command, "post-registered") == 0 && argc > 3)
+        return PostMessageA(window, RegisterWindowMessageA(argv[3]), 0, 0) ? 0 : 1;
     if (strcmp(command, "minimize") == 0) {
         ShowWindow(window, SW_MINIMIZE);
         return 0;

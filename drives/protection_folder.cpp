@@ -1,0 +1,248 @@
+// Autorun removal and the protection folder: one location per sweep.
+#include "drives/protection_folder.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "common/bounded_text.h"
+#include "kx_product.h"
+#include "log/settings_file.h"
+
+static const char FOLDER_NAME[] = "autorun.inf";
+static const char FOLDER_RECORD_NAME[] = "autorun.inf (папка защиты)";
+static const char PROGRAM_COPY_NAME[] = "kestrix.exe";
+
+// The note text of info.txt, lines 1 to 14.
+static const char *const FOLDER_NOTE_LINES[] = {
+    "Этот файл и папка \"autorun.inf\", в которой он находится,",
+    "созданы программой Kestrix (" KX_WEB_DOMAIN ").",
+    "Папка позволяет защитить флешку от автозапуска программ",
+    "(в том числе вирусов).",
+    "Этот файл препятствует удалению папки вирусами.",
+    "При необходимости вы можете удалить её вручную.",
+    "",
+    "Файл \"kestrix.exe\" - это сама программа.",
+    "Вы можете использовать её для защиты флешек,",
+    "карт памяти, mp3-4-плееров и т.п. от вирусов.",
+    "",
+    "Подробную информацию о программе можно найти на сайте",
+    KX_WEB_DOMAIN "        .",
+    "",
+};
+
+// The three paths one sweep works with.
+struct SweepPaths {
+    char search[TEXT_SIZE];
+    char folder[TEXT_SIZE];
+    char info[TEXT_SIZE];
+};
+
+static int build_sweep_paths(const char *location, const char *pattern, SweepPaths *paths)
+{
+    return text_format(paths->search, "%s\\%s", location, pattern) &&
+           text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) &&
+           text_format(paths->info, "%s\\info.txt", paths->folder);
+}
+
+// path_exists drops a trailing line feed from its argument, so it gets a copy.
+static int exists(const char *path)
+{
+    char copy[TEXT_SIZE];
+    return text_copy(copy, path) && path_exists(copy);
+}
+
+int append_file_record(char (&records)[RECORD_TEXT_SIZE], const char *name, const char *note, const char *time)
+{
+    size_t used = strnlen(records, sizeof records);
+    if (used >= sizeof records)
+        return 0;  // not a terminated text: nothing can be added safely
+    size_t length = strlen(name) + strlen(note) + strlen(time) + 3;
+    if (used + length >= sizeof records)
+        return 0;
+    return text_format_n(records + used, sizeof records - used, "%s|%s|%s\n", name, note, time);
+}
+
+int force_delete_file(const char *path)
+{
+    if (!SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE))
+        return 0;
+    return DeleteFileA(path) ? 1 : 0;
+}
+
+int attribute_note(DWORD attributes, char *note, size_t note_size)
+{
+    const char *text = "";
+    if (attributes & FILE_ATTRIBUTE_HIDDEN)
+        text = "скрытый";
+    else if (attributes & FILE_ATTRIBUTE_SYSTEM)
+        text = "системный";
+    else if (attributes & FILE_ATTRIBUTE_READONLY)
+        text = "защищен";
+    if (!text_copy_n(note, note_size, text)) {
+        text_copy_n(note, note_size, "");
+        return 0;
+    }
+    return text[0] != '\0';
+}
+
+// "0" before a field of one digit, so that times read 07:05:09.
+static const char *pad(WORD value)
+{
+    return value <= 9 ? "0" : "";
+}
+
+int format_file_time(const FILETIME *time, char *text, size_t text_size)
+{
+    FILETIME local;
+    SYSTEMTIME fields;
+    if (!FileTimeToLocalFileTime(time, &local) || !FileTimeToSystemTime(&local, &fields)) {
+        text_copy_n(text, text_size, "");
+        return 0;
+    }
+    if (!text_format_n(text, text_size, "%s%d:%s%d:%s%d,  %s%d.%s%d.%d", pad(fields.wHour), fields.wHour,
+                       pad(fields.wMinute), fields.wMinute, pad(fields.wSecond), fields.wSecond, pad(fields.wDay),
+                       fields.wDay, pad(fields.wMonth), fields.wMonth, fields.wYear)) {
+        text_copy_n(text, text_size, "");
+        return 0;
+    }
+    return 1;
+}
+
+int write_folder_note(const char *info_path)
+{
+    FILE *file = open_stream(info_path, "w");
+    if (!file)
+        return 0;
+    for (const char *line : FOLDER_NOTE_LINES)
+        fprintf(file, "%s\n", line);
+    // The version line names the release this note belongs to, not any file on the drive.
+    fprintf(file, "Версия файла программы: %s\n***\n", KX_VERSION_DOTTED);
+    int written = !ferror(file);
+    if (fclose(file) != 0)
+        written = 0;
+    return written;
+}
+
+int copy_program_to_folder(const char *folder_path)
+{
+    char target[TEXT_SIZE];
+    if (!text_format(target, "%s\\%s", folder_path, PROGRAM_COPY_NAME))
+        return 0;
+    char version[TEXT_SIZE] = "0";
+    read_file_version(target, version, sizeof version);
+    if (strcmp(version, app.program_version) == 0)
+        return 1;
+    // A hidden or read-only copy must yield to the fresh one.
+    if (exists(target))
+        SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE);
+    return CopyFileA(app.exe_path, target, FALSE) ? 1 : 0;
+}
+
+// The user asked for the program in every protection folder, and there is a program to copy.
+static int program_copy_wanted()
+{
+    return app.settings[SETTING_COPY_PROGRAM] == '1' && exists(app.exe_path);
+}
+
+// Deletes one found file; 1 when it is gone.
+static int delete_entry(const char *location, const WIN32_FIND_DATAA *entry)
+{
+    // The short name reaches a file whose long name the code page cannot spell.
+    const char *name = entry->cAlternateFileName[0] ? entry->cAlternateFileName : entry->cFileName;
+    char path[TEXT_SIZE];
+    if (!text_format(path, "%s\\%s", location, name))
+        return 0;
+    return force_delete_file(path);
+}
+
+// Appends the record of one found file.
+static void list_entry(const WIN32_FIND_DATAA *entry, int mode, char (&records)[RECORD_TEXT_SIZE])
+{
+    char note[32];
+    if (mode == SWEEP_LOCKED)
+        text_copy(note, "LOCK");
+    else
+        attribute_note(entry->dwFileAttributes, note, sizeof note);
+    char time[32];
+    format_file_time(&entry->ftLastWriteTime, time, sizeof time);
+    append_file_record(records, entry->cFileName, note, time);
+}
+
+// Examines at most SWEEP_ENTRY_LIMIT entries of the search; returns the files among them.
+static int sweep_entries(const char *location, const SweepPaths *paths, int mode, char (&records)[RECORD_TEXT_SIZE],
+                         int *deleted)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(paths->search, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    int examined = 0;
+    do {
+        examined++;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;  // the protection folder matches the pattern too
+        count++;
+        if (mode == SWEEP_ACT)
+            *deleted += delete_entry(location, &entry);
+        else
+            list_entry(&entry, mode, records);
+    } while (examined < SWEEP_ENTRY_LIMIT && FindNextFileA(search, &entry));
+    FindClose(search);
+    return count;
+}
+
+// Fills the folder: the note always, the program copy when the user wants it.
+static void fill_new_folder(const SweepPaths *paths)
+{
+    write_folder_note(paths->info);
+    if (program_copy_wanted())
+        copy_program_to_folder(paths->folder);
+}
+
+// Creates or refreshes the protection folder, or only clears the attributes of what is there.
+static void folder_step(const SweepPaths *paths, int mode, int removable, int deleted, int *folder_state)
+{
+    if ((mode == SWEEP_LOOK && removable) || deleted != 0) {
+        if (exists(paths->folder)) {
+            // A plain file of that name makes both writes fail; they fail quietly.
+            if (program_copy_wanted()) {
+                write_folder_note(paths->info);
+                copy_program_to_folder(paths->folder);
+            }
+        } else if (CreateDirectoryA(paths->folder, nullptr)) {
+            *folder_state = FOLDER_CREATED;
+            fill_new_folder(paths);
+        }
+    } else if (mode != SWEEP_LOCKED) {
+        // A hidden, system or read-only autorun.inf loses those attributes; a missing one stays missing.
+        SetFileAttributesA(paths->folder, FILE_ATTRIBUTE_ARCHIVE);
+    }
+}
+
+// Lists the protection folder when autorun.inf is a directory with no attribute but hidden and archive.
+static void recognise_folder(const SweepPaths *paths, int removable, char (&records)[RECORD_TEXT_SIZE],
+                             int *folder_state)
+{
+    DWORD attributes = GetFileAttributesA(paths->folder);
+    if (attributes != FILE_ATTRIBUTE_DIRECTORY && attributes != (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE) &&
+        attributes != (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))
+        return;
+    append_file_record(records, FOLDER_RECORD_NAME, removable ? "съемный диск" : " ", " ");
+    if (*folder_state != FOLDER_CREATED)
+        *folder_state = FOLDER_PRESENT;
+}
+
+int sweep_location(const char *location, const char *pattern, int mode, char (&records)[RECORD_TEXT_SIZE],
+                   int *deleted, int removable, int *folder_state)
+{
+    *deleted = 0;
+    SweepPaths paths;
+    if (!build_sweep_paths(location, pattern, &paths))
+        return 0;
+    int count = sweep_entries(location, &paths, mode, records, deleted);
+    folder_step(&paths, mode, removable, *deleted, folder_state);
+    recognise_folder(&paths, removable, records, folder_state);
+    return count;
+}

@@ -1,0 +1,71 @@
+// Autorun removal and the protection folder, one location at a time.
+//
+// A location is a directory given without a trailing backslash: a drive root
+// as "E:" or the system directory. sweep_location lists or deletes the files
+// that match the pattern in that directory (never in its sub-directories) and
+// gives the location a protection folder: a directory "autorun.inf" holding
+// info.txt and, when copy_program_flag is "1", a copy of the program.
+//
+// Record text, the way a sweep hands its findings to FileList:
+//   - a buffer of RECORD_TEXT_SIZE (4096) bytes that the caller empties before
+//     the sweep; it always stays NUL-terminated, so it holds at most 4095
+//     bytes of text;
+//   - one record per line: name "|" note "|" time "\n", in directory order,
+//     autorun files first and the protection-folder record last;
+//   - an autorun file: its long name as the directory search returns it (at
+//     most 259 bytes of code page 1251; Windows names never hold "|" or a line
+//     feed), the note "LOCK" (locked mode) or its attribute_note ("скрытый",
+//     "системный", "защищен" or ""), and format_file_time of its last-write
+//     time ("07:05:09,  03.11.2012", or "" when the time cannot be converted);
+//   - the protection folder: "autorun.inf (папка защиты)", the note
+//     "съемный диск" for a removable location or a single space, and a single
+//     space as time;
+//   - a record is appended whole or not at all: one that would not fit is
+//     dropped and the next one is still tried, so the text is always a run of
+//     whole lines. A record of an autorun file takes at most 293 bytes
+//     (259 + 1 + 9 + 1 + 22 + 1), so at least 13 of them always fit.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+// Modes of a sweep.
+enum { SWEEP_LOOK = 0, SWEEP_ACT = 1, SWEEP_LOCKED = 4 };
+
+// folder_state: the caller sets FOLDER_NONE before the sweep.
+enum { FOLDER_NONE = 0, FOLDER_PRESENT = 1, FOLDER_CREATED = 2 };
+
+enum {
+    RECORD_TEXT_SIZE = 4096,
+    SWEEP_ENTRY_LIMIT = 41,  // directory entries examined per location, directories included
+};
+
+// Lists (look, locked) or deletes (act) the files matching pattern at location,
+// appends their records to records, then runs the protection-folder step.
+// Returns the number of matching files examined (directories never count);
+// *deleted receives the number of files deleted. A location whose paths would
+// not fit is not touched at all: the result is 0 and *deleted is 0.
+int sweep_location(const char *location, const char *pattern, int mode, char (&records)[RECORD_TEXT_SIZE],
+                   int *deleted, int removable, int *folder_state);
+
+// Appends one record "name|note|time\n"; returns 0 and leaves records as they
+// were when the record does not fit.
+int append_file_record(char (&records)[RECORD_TEXT_SIZE], const char *name, const char *note, const char *time);
+
+// Resets the file to archive only and deletes it; 1 when both steps succeeded.
+int force_delete_file(const char *path);
+
+// "скрытый", "системный" or "защищен" for the first of hidden, system and
+// read-only that is set (returns 1); "" and 0 when none is.
+int attribute_note(DWORD attributes, char *note, size_t note_size);
+
+// Local time as "hh:mm:ss,  dd.mm.yyyy"; "" and 0 when it cannot be converted.
+int format_file_time(const FILETIME *time, char *text, size_t text_size);
+
+// Writes info.txt, the note that explains the protection folder; 0 when it
+// cannot be opened.
+int write_folder_note(const char *info_path);
+
+// Copies the running program into the folder unless the copy there already
+// carries the running version; 1 when the copy is current afterwards.
+int copy_program_to_folder(const char *folder_path);
