@@ -17,7 +17,6 @@
 #include "drives/hidden_files.h"
 #include "log/event_log.h"
 #include "test_support.h"
-#include "tools/mount_drive.h"
 
 static const DWORD HIDDEN = FILE_ATTRIBUTE_HIDDEN, SYSTEM = FILE_ATTRIBUTE_SYSTEM,
                    READ_ONLY = FILE_ATTRIBUTE_READONLY, ARCHIVE = FILE_ATTRIBUTE_ARCHIVE;
@@ -233,20 +232,6 @@ static void remove_links_and_long_paths()
     long_paths.clear();
 }
 
-// The Linux path of a Windows path, through Wine's own export.
-static std::string unix_path_of(const std::string &path)
-{
-    typedef char *(CDECL * UnixName)(LPCWSTR);
-    UnixName to_unix = (UnixName)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char *unix_name = to_unix ? to_unix(wide) : nullptr;
-    std::string result = unix_name ? unix_name : "";
-    if (unix_name)
-        HeapFree(GetProcessHeap(), 0, unix_name);
-    return result;
-}
-
 class HiddenFiles : public ::testing::Test {
 protected:
     void SetUp() override
@@ -430,20 +415,19 @@ TEST_F(HiddenFiles, EmptyOrUnreadableFolderIsReportedAndNothingOpens)
 
 TEST_F(HiddenFiles, FlashDriveRootWhoseFirstEntryIsAHiddenFolder)
 {
-    const char letter = 'W';
     make_folder(dir_ + "\\drive", 0);
     make_folder(dir_ + "\\drive\\Documents", HIDDEN | SYSTEM);
     make_file(dir_ + "\\drive\\Documents\\report.doc", HIDDEN);
     make_file(dir_ + "\\drive\\Documents.lnk", ARCHIVE);
-    std::string unix_folder = unix_path_of(dir_ + "\\drive");
-    ASSERT_FALSE(unix_folder.empty());
-    ASSERT_TRUE(define_simulated_drive(letter, DRIVE_PLUGGED_REMOVABLE, unix_folder.c_str()));
-    EXPECT_EQ(GetDriveTypeA("W:\\"), (UINT)DRIVE_REMOVABLE);
     text_copy(app.flash_root, "W:\\");
     answer_dialog_with("W:\\");
-
-    int result = show_hidden_files();
-    define_simulated_drive(letter, DRIVE_PULLED, nullptr);
+    int result;
+    {
+        ScopedDrive drive('W', dir_ + "\\drive", DRIVE_REMOVABLE);
+        ASSERT_TRUE(drive.plugged_);
+        EXPECT_EQ(GetDriveTypeA("W:\\"), (UINT)DRIVE_REMOVABLE);
+        result = show_hidden_files();
+    }
 
     EXPECT_EQ(result, 1);
     EXPECT_EQ(dialog.initial_dir, "W:\\");
