@@ -7,11 +7,20 @@
 #include "common/seams.h"
 #include "log/settings_file.h"
 
+// True when target names an existing folder.
+static int is_folder(const char *target)
+{
+    DWORD attributes = GetFileAttributesA(target);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 int run_or_open(const char *target, HWND owner)
 {
     // WinExec starts programs and command lines; the shell opens everything it
     // cannot: documents, .msc and .cpl consoles, folders and web addresses.
-    if (seam_win_exec(target, SW_SHOWNORMAL) > 31)
+    // A folder goes to the shell alone: as a command line, "E:\New folder\" names the
+    // program "E:\New", and WinExec would start an E:\New.exe lying beside it.
+    if (!is_folder(target) && seam_win_exec(target, SW_SHOWNORMAL) > 31)
         return RUN_STARTED;
     INT_PTR opened = (INT_PTR)seam_shell_execute(owner, nullptr, target, nullptr, nullptr, SW_SHOWNORMAL);
     return opened > 32 ? RUN_STARTED : 0;

@@ -10,7 +10,7 @@ int title_strip(int show);
 
 // State kept for the whole run.
 extern int signal_counter;  // calls of signal_tick; only every second call acts
-extern int strip_phase;     // picture of the last drawing: 1 red, 0 grey
+extern int strip_phase;     // turned before each drawing, which then shows red at 1, grey at 0
 extern int strip_erased;    // 1 once the strip is wiped and nothing has been drawn since
 
 // Forgets the strip pictures, so that the next drawing loads them again from app.instance.
