@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "app/ids.h"
+#include "common/bounded_text.h"
 #include "common/seams.h"
 #include "test_support.h"
 
@@ -66,6 +67,10 @@ protected:
         seam_exit_windows_ex = record_exit_windows;
         seam_play_sound = silent_sound;
         ASSERT_EQ(init_app_state(), 1);
+        // Settings and log of these windows stay in a folder of their own.
+        scratch_ = make_scratch_dir("window");
+        text_copy(app.settings_path, (scratch_ + "\\kx.vars").c_str());
+        text_copy(app.log_path, (scratch_ + "\\KX_Log.txt").c_str());
         app.instance = GetModuleHandleA(nullptr);
         WNDCLASSA window_class = {};
         window_class.lpfnWndProc = main_window_procedure;
@@ -78,6 +83,7 @@ protected:
         if (window_)
             DestroyWindow(window_);
         reset_seams();
+        remove_tree(scratch_);
     }
     // The real window; its own timers are stopped so that the test sends every tick itself.
     void create(int emergency = 0)
@@ -101,6 +107,7 @@ protected:
         return (int)SendMessageA(header, HDM_GETITEMCOUNT, 0, 0);
     }
     HWND window_ = nullptr;
+    std::string scratch_;
     BOOL first_look_started_ = FALSE, stop_virus_started_ = FALSE, cycle_started_ = FALSE;
 };
 

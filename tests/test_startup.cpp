@@ -212,6 +212,8 @@ static const char SHELL_FOLDERS[] = "Software\\Microsoft\\Windows\\CurrentVersio
 TEST(InitAppState, FillsPathsDefaultsAndRegions)
 {
     ASSERT_EQ(init_app_state(), 1);
+    DeleteFileA(app.settings_path);  // a settings file left by another test would be loaded
+    ASSERT_EQ(init_app_state(), 1);
     char folder[7];
     char user[512];
     GetEnvironmentVariableA("USERNAME", user, sizeof user);

@@ -42,6 +42,9 @@ run_emergency() {
     "$(echo "$log" | grep -q 'Остановлено процессов: [1-9][0-9]*\.' && echo yes || echo no)"
 }
 
+# The pass ends the prefix's desktop process too; with a Wine virtual desktop that would
+# take every window on it along, which Windows itself never does. So no virtual desktop here.
+export E2E_NO_VIRTUAL_DESKTOP=1
 e2e_begin emergency_start
 run_emergency "option -start" -start
 
@@ -50,6 +53,7 @@ e2e_end_server() { "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true; }
 e2e_end_server
 rm -rf "$E2E_DIR/prefix"
 cp -a "$KX_BUILD/wine/pristine" "$E2E_DIR/prefix"
+sed -i '/^"Desktop"="Default"/d' "$WINEPREFIX/user.reg"
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
 "$WINE" wineboot </dev/null >/dev/null 2>&1
 marker_dir=$E2E_DIR/disk

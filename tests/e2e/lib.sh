@@ -15,6 +15,10 @@ e2e_begin() {
   mkdir -p "$E2E_DIR"
   cp -a "$KX_BUILD/wine/pristine" "$E2E_DIR/prefix"
   export WINEPREFIX=$E2E_DIR/prefix
+  # E2E_NO_VIRTUAL_DESKTOP=1: windows go straight onto the X screen.
+  if [ "${E2E_NO_VIRTUAL_DESKTOP:-0}" = 1 ]; then
+    sed -i '/^"Desktop"="Default"/d' "$WINEPREFIX/user.reg"
+  fi
   if [ -z "${DISPLAY:-}" ]; then
     local n=90
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
