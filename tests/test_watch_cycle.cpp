@@ -239,6 +239,19 @@ TEST_F(WatchCycleTest, WriteProtectedDriveIsOnlyListed)
     EXPECT_FALSE(exists(e + "\\autorun.inf"));
 }
 
+TEST_F(WatchCycleTest, DriveWhoseRootCannotBeListedIsPassedOver)
+{
+    // A slot with no medium, or a root that cannot be read: the pass still finishes.
+    ASSERT_TRUE(define_simulated_drive('M', DRIVE_PLUGGED_REMOVABLE, "/nonexistent/kx-no-medium"));
+    plugged_.push_back('M');
+    std::string e = medium("E");
+    write_file_bytes(e + "\\autorun.exe", "virus");
+    plug('E', e);
+    scan(SCAN_ACT);
+    EXPECT_FALSE(exists(e + "\\autorun.exe"));
+    EXPECT_STREQ(app.scratch, "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты.");
+}
+
 TEST_F(WatchCycleTest, AddFileRowsParsesRecordsAndDropsAPartialLine)
 {
     LVITEMA item = {};

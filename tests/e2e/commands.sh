@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Menu commands posted to the real program: the hosts reset reports in its result box,
+# the emergency disk is built on the desktop, and the pointer over a button shows its
+# highlight and hint (screenshot).
+# usage: commands.sh <kestrix.exe> <kxdriver.exe>
+source "$(dirname "$0")/lib.sh"
+KX_EXE=$1
+KX_DRIVER=$2
+KX_USER_FOLDER=844812
+
+e2e_begin commands
+hosts=$WINEPREFIX/drive_c/windows/system32/drivers/etc/hosts
+mkdir -p "$(dirname "$hosts")"
+printf '127.0.0.1 localhost\r\n10.6.6.6 bank.example\r\n' > "$hosts"
+
+kx_start
+check "main window appears" "0" "$(drv find "$TITLE" 20000 >/dev/null; echo $?)"
+sleep 2
+
+# The pointer over button 3 highlights it and shows its hint.
+drv post "$TITLE" 0x0200 0 $(( (230 << 16) | 330 ))
+sleep 0.5
+screenshot commands_pointer_over_check
+
+drv post "$TITLE" WM_COMMAND 44
+box=$(drv box "Результат" 10000 | iconv -f cp1251 -t utf-8)
+echo "$box" | sed 's/^/     box: /'
+check "hosts box names the cleaned file" "yes" "$(echo "$box" | grep -q 'hosts' && echo yes || echo no)"
+check "the redirected bank address is gone" "no" "$(grep -q bank.example "$hosts" && echo yes || echo no)"
+check "hosts keeps localhost" "yes" "$(grep -q '^127.0.0.1       localhost' "$hosts" && echo yes || echo no)"
+
+drv post "$TITLE" WM_COMMAND 41
+box=$(drv box "Результат" 10000 | iconv -f cp1251 -t utf-8)
+check "emergency disk box" "yes" "$(echo "$box" | grep -q 'KX_disk' && echo yes || echo no)"
+disk=$WINEPREFIX/drive_c/users/$USER/Desktop/KX_Disk
+for f in kestrix.exe autorun.inf kx_start.txt; do
+  check "KX_Disk holds $f" "yes" "$([ -f "$disk/$f" ] && echo yes || echo no)"
+done
+check "the copy is the program itself" "yes" "$(cmp -s "$disk/kestrix.exe" "$KX_EXE" && echo yes || echo no)"
+
+drv post "$TITLE" WM_CLOSE
+kx_wait_exit
+check "WM_CLOSE ends the program with 0" "0" "$KX_RC"
