@@ -16,29 +16,10 @@
 #include "common/bounded_text.h"
 #include "common/seams.h"
 #include "log/connection_signal.h"
+#include "test_support.h"
 
 namespace gdip = Gdiplus::DllExports;
 
-// Path of the built program, given by the test runner as a Unix path.
-static std::string program_file()
-{
-    const char *unix_path = getenv("KX_EXE");
-    if (!unix_path)
-        return "";
-    std::string path = std::string("Z:") + unix_path;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
-// The built program's resources, the module whose pictures and sound the signal uses.
-static HMODULE program_module()
-{
-    static HMODULE module =
-        LoadLibraryExA(program_file().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    return module;
-}
 
 struct GdiplusRun : ::testing::Environment {
     void SetUp() override
@@ -178,17 +159,17 @@ class Signal : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(program_file().empty()) << "KX_EXE is not set";
-        ASSERT_NE(program_module(), nullptr) << program_file();
-        red = resource_picture(program_module(), L"TIT_FLESHKA");
-        grey = resource_picture(program_module(), L"TIT_FLESHKA_2");
+        ASSERT_FALSE(kestrix_exe_path().empty()) << "KX_EXE is not set";
+        ASSERT_NE(kestrix_resources(), nullptr) << kestrix_exe_path();
+        red = resource_picture(kestrix_resources(), L"TIT_FLESHKA");
+        grey = resource_picture(kestrix_resources(), L"TIT_FLESHKA_2");
         ASSERT_EQ(red.width, 40u);
         ASSERT_EQ(red.height, 240u);
         ASSERT_EQ(grey.width, 40u);
         ASSERT_EQ(grey.height, 240u);
         ASSERT_NE(red.pixels, grey.pixels);
 
-        app.instance = program_module();
+        app.instance = kestrix_resources();
         unload_strip_pictures();
         app.signal_on = 1;
         text_copy(app.flash_root, "E:\\");
@@ -279,10 +260,10 @@ TEST_F(Signal, EverySecondTickSoundsAndDrawsRedThenGrey)
     }
     for (const SoundRequest &request : sound_requests) {
         EXPECT_EQ(request.name, MAKEINTRESOURCEA(IDW_CONNECT_SOUND));
-        EXPECT_EQ(request.module, program_module());
+        EXPECT_EQ(request.module, kestrix_resources());
         EXPECT_EQ(request.flags, (DWORD)(SND_RESOURCE | SND_ASYNC | SND_NODEFAULT));
     }
-    EXPECT_NE(FindResourceA(program_module(), MAKEINTRESOURCEA(IDW_CONNECT_SOUND), "WAVE"), nullptr);
+    EXPECT_NE(FindResourceA(kestrix_resources(), MAKEINTRESOURCEA(IDW_CONNECT_SOUND), "WAVE"), nullptr);
 }
 
 TEST_F(Signal, SwitchedOffChangesNothing)
@@ -401,7 +382,7 @@ TEST_F(Signal, MissingPicturesDrawNothingAndAreNotRetried)
     expect_screen(nullptr, "no pictures");
     EXPECT_EQ(title_strip(0), 1);
 
-    app.instance = program_module();
+    app.instance = kestrix_resources();
     EXPECT_EQ(title_strip(1), 1);
     expect_screen(nullptr, "a failed load is not tried again");
     unload_strip_pictures();
@@ -412,7 +393,7 @@ TEST_F(Signal, MissingPicturesDrawNothingAndAreNotRetried)
 
 TEST_F(Signal, DrawingAndWipingKeepNoObjects)
 {
-    for (HMODULE module : {GetModuleHandleA(nullptr), program_module()}) {
+    for (HMODULE module : {GetModuleHandleA(nullptr), kestrix_resources()}) {
         app.instance = module;
         unload_strip_pictures();
         title_strip(1);
