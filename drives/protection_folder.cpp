@@ -109,16 +109,52 @@ int format_file_time(const FILETIME *time, char *text, size_t text_size)
     return 1;
 }
 
-int write_folder_note(const char *info_path)
+// The note as it lies on disk: code page 1251, CR LF line ends.
+static void compose_folder_note(char (&note)[2048])
 {
-    FILE *file = open_stream(info_path, "w");
+    note[0] = '\0';
+    for (const char *line : FOLDER_NOTE_LINES) {
+        text_append(note, line);
+        text_append(note, "\r\n");
+    }
+    // The version line names the release this note belongs to, not any file on the drive.
+    char version[128];
+    text_format(version, "Версия файла программы: %s\r\n***\r\n", KX_VERSION_DOTTED);
+    text_append(note, version);
+}
+
+// Whether the file holds exactly these bytes and no more.
+static int file_holds(const char *path, const char *bytes)
+{
+    FILE *file = open_stream(path, "rb");
     if (!file)
         return 0;
-    for (const char *line : FOLDER_NOTE_LINES)
-        fprintf(file, "%s\n", line);
-    // The version line names the release this note belongs to, not any file on the drive.
-    fprintf(file, "Версия файла программы: %s\n***\n", KX_VERSION_DOTTED);
-    int written = !ferror(file);
+    const char *expected = bytes;
+    int c;
+    while ((c = fgetc(file)) != EOF) {
+        if (*expected == '\0' || (char)c != *expected) {
+            fclose(file);
+            return 0;
+        }
+        expected++;
+    }
+    fclose(file);
+    return *expected == '\0';
+}
+
+int write_folder_note(const char *info_path)
+{
+    char note[2048];
+    compose_folder_note(note);
+    // A look pass refreshes the folder every few seconds: a note that is already right is
+    // left alone, so a plugged flash drive is not written to again and again.
+    if (file_holds(info_path, note))
+        return 1;
+    FILE *file = open_stream(info_path, "wb");
+    if (!file)
+        return 0;
+    size_t length = strlen(note);
+    int written = fwrite(note, 1, length, file) == length;
     if (fclose(file) != 0)
         written = 0;
     return written;

@@ -265,6 +265,20 @@ TEST_F(ProtectionFolderTest, FolderNoteIsExactCodePage1251WithCrLf)
     ASSERT_EQ(write_folder_note(path.c_str()), 1);
     EXPECT_EQ(read_file_bytes(path), expected_note());
 
+    // A note that is already right is not written again: its time stays.
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME old_time = {0x12345678, 0x01C00000};
+    SetFileTime(file, nullptr, nullptr, &old_time);
+    CloseHandle(file);
+    ASSERT_EQ(write_folder_note(path.c_str()), 1);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, old_time.dwHighDateTime);
+    // One byte more, and it is rewritten.
+    write_file_bytes(path, expected_note() + " ");
+    ASSERT_EQ(write_folder_note(path.c_str()), 1);
+    EXPECT_EQ(read_file_bytes(path), expected_note());
+
     EXPECT_EQ(write_folder_note((root_ + "\\missing\\info.txt").c_str()), 0);
     make_dir(root_ + "\\dir.txt");
     EXPECT_EQ(write_folder_note((root_ + "\\dir.txt").c_str()), 0);
