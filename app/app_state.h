@@ -2,7 +2,8 @@
 #pragma once
 #include <windows.h>
 
-enum { TEXT_SIZE = 512, COMMAND_LINE_SIZE = 1024, ROOT_SIZE = 64, EVENT_SLOTS = 21, SETTINGS_SIZE = 7 };
+#include "app/startup_text.h"
+#include "common/text_sizes.h"
 
 // Positions of the option characters in AppState::settings.
 enum { SETTING_AUTOSTART = 1, SETTING_COPY_PROGRAM = 2 };
@@ -83,10 +84,8 @@ extern AppState app;
 // Start-up and the data folder.
 int init_app_state();
 int data_folder_path(char *out, size_t out_size);
-int user_folder_name(const char *user_name, char *out, size_t out_size);
 int make_directories(const char *path);
 int path_exists(char *path);
-int exe_path_from_command_line(const char *command_line, char *out, size_t out_size);
 int read_file_version(const char *path, char *out, size_t out_size);
 void center_window(HWND window);
 // Steps of init_app_state that tests also run alone.

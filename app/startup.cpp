@@ -78,21 +78,6 @@ int make_directories(const char *path)
     return exists(reached) || CreateDirectoryA(reached, nullptr);
 }
 
-int user_folder_name(const char *user_name, char *out, size_t out_size)
-{
-    // The bytes of user_name followed by "TV", summed as signed 8-bit values.
-    int sum = 'T' + 'V';
-    for (const char *p = user_name; *p; p++)
-        sum += (signed char)*p;
-    if (sum < 0)
-        sum = -sum;
-    int length = (int)strlen(user_name) + 2;
-    char digits[64];
-    text_format(digits, "%d%d123456", sum, length);
-    text_copy_prefix_n(out, out_size, digits, 6);
-    return 1;
-}
-
 int data_folder_path(char *out, size_t out_size)
 {
     // Room for any real user name: a long one still gives its folder, never a cut one.
@@ -113,26 +98,6 @@ int data_folder_path(char *out, size_t out_size)
     if (exists(out))
         return 1;
     return make_directories(out) != 0;
-}
-
-int exe_path_from_command_line(const char *command_line, char *out, size_t out_size)
-{
-    char unquoted[COMMAND_LINE_SIZE];
-    size_t n = 0;
-    for (const char *p = command_line; *p && n + 1 < sizeof unquoted; p++)
-        if (*p != '"' && *p != '\'')
-            unquoted[n++] = *p;
-    unquoted[n] = '\0';
-
-    // Windows names are case-insensitive: KESTRIX.EXE is the program file too.
-    const char *extension = text_find_ascii_nocase(unquoted, ".exe");
-    if (!extension)
-        return 0;
-    size_t path_length = (size_t)(extension - unquoted) + 4;
-    if (path_length >= out_size)
-        return 0;
-    text_copy_prefix_n(out, out_size, unquoted, path_length);
-    return 1;
 }
 
 int read_file_version(const char *path, char *out, size_t out_size)

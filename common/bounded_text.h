@@ -6,12 +6,18 @@
 #include <cstdarg>
 #include <cstddef>
 
+// Format strings are checked by the C99 rules the helpers follow: gcc for MinGW
+// takes plain printf to mean Microsoft's rules and calls C99 gnu_printf.
+#if defined(__clang__)
+#define KX_PRINTF_CHECK(format_index, first_argument) __attribute__((format(printf, format_index, first_argument)))
+#else
+#define KX_PRINTF_CHECK(format_index, first_argument) __attribute__((format(gnu_printf, format_index, first_argument)))
+#endif
+
 int text_copy_n(char *dst, size_t dst_size, const char *src);
 int text_append_n(char *dst, size_t dst_size, const char *src);
-int text_format_n(char *dst, size_t dst_size, const char *format, ...)
-    __attribute__((format(gnu_printf, 3, 4)));
-int text_vformat_n(char *dst, size_t dst_size, const char *format, va_list args)
-    __attribute__((format(gnu_printf, 3, 0)));
+int text_format_n(char *dst, size_t dst_size, const char *format, ...) KX_PRINTF_CHECK(3, 4);
+int text_vformat_n(char *dst, size_t dst_size, const char *format, va_list args) KX_PRINTF_CHECK(3, 0);
 
 // Copies at most count bytes of src (stops earlier at its NUL).
 int text_copy_prefix_n(char *dst, size_t dst_size, const char *src, size_t count);

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
+#include "common/calendar_system_time.h"
 #include "kx_product.h"
 #include "log/settings_file.h"
 
@@ -86,12 +87,6 @@ int attribute_note(DWORD attributes, char *note, size_t note_size)
     return text[0] != '\0';
 }
 
-// "0" before a field of one digit, so that times read 07:05:09.
-static const char *pad(WORD value)
-{
-    return value <= 9 ? "0" : "";
-}
-
 int format_file_time(const FILETIME *time, char *text, size_t text_size)
 {
     FILETIME local;
@@ -100,13 +95,8 @@ int format_file_time(const FILETIME *time, char *text, size_t text_size)
         text_copy_n(text, text_size, "");
         return 0;
     }
-    if (!text_format_n(text, text_size, "%s%d:%s%d:%s%d,  %s%d.%s%d.%d", pad(fields.wHour), fields.wHour,
-                       pad(fields.wMinute), fields.wMinute, pad(fields.wSecond), fields.wSecond, pad(fields.wDay),
-                       fields.wDay, pad(fields.wMonth), fields.wMonth, fields.wYear)) {
-        text_copy_n(text, text_size, "");
-        return 0;
-    }
-    return 1;
+    CalendarTime calendar = calendar_from_system_time(fields);
+    return format_file_time_text(&calendar, text, text_size);
 }
 
 // The note as it lies on disk: code page 1251, CR LF line ends.

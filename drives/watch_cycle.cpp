@@ -7,11 +7,10 @@
 #include "app/app_state.h"
 #include "common/bounded_text.h"
 #include "common/seams.h"
+#include "drives/file_records.h"
 #include "drives/protection_folder.h"
 #include "log/event_log.h"
 #include "repair/registry_repair.h"
-
-enum { NAME_FIELD = 512, SHORT_FIELD = 64 };
 
 static const char ALREADY_PROTECTED_TITLE[] = "Kestrix: защита уже есть.";
 static const char ALREADY_PROTECTED_TEXT[] =
@@ -32,16 +31,6 @@ static const char FOLDER_CREATED_TEXT[] =
     "Щелкните правой кнопкой мыши по иконке   \n"
     "и выберите пункт  \"Открыть флешку\".";
 
-// Appends one character to a field buffer; characters past its end are dropped.
-static void append_char(char *field, size_t size, char c)
-{
-    size_t length = strlen(field);
-    if (length + 1 < size) {
-        field[length] = c;
-        field[length + 1] = '\0';
-    }
-}
-
 // Inserts an empty row at the top and fills its four columns.
 static void insert_row(HWND list, LVITEMA item, const char *number, const char *address, const char *note,
                        const char *time)
@@ -58,31 +47,18 @@ static void insert_row(HWND list, LVITEMA item, const char *number, const char *
 
 int add_file_rows(HWND list, LVITEMA item, const char *records, const char *location)
 {
-    char name[NAME_FIELD] = "", note[SHORT_FIELD] = "", time[SHORT_FIELD] = "";
-    char *fields[] = {name, note, time};
-    const size_t sizes[] = {sizeof name, sizeof note, sizeof time};
-    int field = 0, numbered = 0;
-    for (const char *p = records; *p; p++) {
-        if (*p == '|') {
-            if (field < 2)
-                field++;
-            continue;
-        }
-        if (*p != '\n') {
-            append_char(fields[field], sizes[field], *p);
-            continue;
-        }
+    int numbered = 0;
+    FileRecord record;
+    for (const char *cursor = records; next_file_record(&cursor, &record);) {
         // Shown only, never acted on: an address too long for its column is cut.
-        text_format(app.file_row_address, "%s\\%s", location, name);
+        text_format(app.file_row_address, "%s\\%s", location, record.name);
         char number[16] = "0";
         if (!strchr(app.file_row_address, '(')) {
             app.file_list_counter++;
             numbered++;
             text_format(number, "%d", app.file_list_counter);
         }
-        insert_row(list, item, number, app.file_row_address, note, time);
-        name[0] = note[0] = time[0] = '\0';
-        field = 0;
+        insert_row(list, item, number, app.file_row_address, record.note, record.time);
     }
     return numbered;
 }

@@ -8,31 +8,27 @@
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
+#include "common/calendar_system_time.h"
 #include "common/seams.h"
 #include "log/settings_file.h"
 
 // Length of "HH:MM:SS" and the three separator spaces in front of every event text.
 enum { EVENT_PREFIX_LENGTH = 11 };
 
-static const char *const MONTH_NAMES[12] = {
-    "января", "февраля", "марта",    "апреля",  "мая",    "июня",
-    "июля",   "августа", "сентября", "октября", "ноября", "декабря",
-};
-
 int format_clock_time(char *out, size_t out_size)
 {
     SYSTEMTIME now;
     seam_get_local_time(&now);
-    return text_format_n(out, out_size, "%02d:%02d:%02d", now.wHour, now.wMinute, now.wSecond);
+    CalendarTime fields = calendar_from_system_time(now);
+    return format_clock_text(&fields, out, out_size);
 }
 
 int format_log_date(char *out, size_t out_size)
 {
     SYSTEMTIME now;
     seam_get_local_time(&now);
-    const char *month = (now.wMonth >= 1 && now.wMonth <= 12) ? MONTH_NAMES[now.wMonth - 1] : "";
-    return text_format_n(out, out_size, "%d %s %d года. %02d:%02d", now.wDay, month, now.wYear, now.wHour,
-                         now.wMinute);
+    CalendarTime fields = calendar_from_system_time(now);
+    return format_log_date_text(&fields, out, out_size);
 }
 
 // Lines that differ only in their time count as the same event.
@@ -66,34 +62,6 @@ int log_event(const char *text)
         text_copy(app.events[slot], app.events[slot - 1]);
     text_copy(app.events[0], line);
     return 1;
-}
-
-// Appends the first count bytes of src.
-static void append_prefix(char *dst, size_t dst_size, const char *src, size_t count)
-{
-    size_t used = strnlen(dst, dst_size);
-    if (used < dst_size)
-        text_copy_prefix_n(dst + used, dst_size - used, src, count);
-}
-
-int split_event_line(const char *line, char *time_part, size_t time_size, char *text_part, size_t text_size)
-{
-    if (time_size == 0 || text_size == 0)
-        return 0;
-    time_part[0] = text_part[0] = '\0';
-    if (line[0] == '\0' || !strstr(line, "   "))
-        return 0;
-    // The first three spaces of the line are separators wherever they stand; what
-    // comes before the first one is the time, everything else is the text.
-    const char *space = strchr(line, ' ');
-    int fits = text_copy_prefix_n(time_part, time_size, line, (size_t)(space - line));
-    const char *rest = space + 1;
-    for (int dropped = 1; dropped < 3; dropped++) {
-        space = strchr(rest, ' ');
-        append_prefix(text_part, text_size, rest, (size_t)(space - rest));
-        rest = space + 1;
-    }
-    return text_append_n(text_part, text_size, rest) && fits;
 }
 
 // Sets one cell of an existing row.

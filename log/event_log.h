@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "log/event_text.h"
+
 enum { EVENT_TEXT_LIMIT = 500, LOG_CARRY_LIMIT = 6000 };
 
 // Records one event stamped with the local time. 1 when the older lines were
@@ -21,7 +23,3 @@ int save_event_log();
 int format_clock_time(char *out, size_t out_size);
 // "7 декабря 2026 года. 09:05" of the local time.
 int format_log_date(char *out, size_t out_size);
-
-// Splits an event line into its time part and text part at the separator spaces.
-// 0 when the line is empty or has no three consecutive spaces.
-int split_event_line(const char *line, char *time_part, size_t time_size, char *text_part, size_t text_size);

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
+#include "log/settings_text.h"
 
 FILE *open_stream(const char *path, const char *mode)
 {
@@ -30,14 +31,6 @@ int count_file_bytes(const char *path)
     return count;
 }
 
-// Six option characters from the first line; its line end is not an option.
-static void load_settings_line(const char *line)
-{
-    size_t length = strcspn(line, "\r\n");
-    if (length >= SETTINGS_SIZE - 1)
-        text_copy_prefix_n(app.settings, sizeof app.settings, line, SETTINGS_SIZE - 1);
-}
-
 static int load_settings_file()
 {
     char path[TEXT_SIZE];
@@ -49,7 +42,7 @@ static int load_settings_file()
         return 0;
     char line[512];
     if (fgets(line, sizeof line, file))
-        load_settings_line(line);
+        settings_from_line(line, app.settings, sizeof app.settings);
     fclose(file);
     return 1;
 }
