@@ -1,8 +1,10 @@
 // Autorun removal and the protection folder: one location per sweep.
 #include "drives/protection_folder.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
@@ -31,25 +33,109 @@ static const char *const FOLDER_NOTE_LINES[] = {
     "",
 };
 
-// The three paths one sweep works with.
-struct SweepPaths {
-    char search[TEXT_SIZE];
-    char folder[TEXT_SIZE];
-    char info[TEXT_SIZE];
-};
-
-static int build_sweep_paths(const char *location, const char *pattern, SweepPaths *paths)
-{
-    return text_format(paths->search, "%s\\%s", location, pattern) &&
-           text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) &&
-           text_format(paths->info, "%s\\info.txt", paths->folder);
-}
-
 // path_exists drops a trailing line feed from its argument, so it gets a copy.
 static int exists(const char *path)
 {
     char copy[TEXT_SIZE];
     return text_copy(copy, path) && path_exists(copy);
+}
+
+// Where an open file or directory really lies: its volume and its path from that volume's root.
+struct FileIdentity {
+    DWORD volume;
+    FILE_NAME_INFO name;  // FileNameLength bytes of FileName, not terminated
+    WCHAR room[TEXT_SIZE];
+};
+
+// What opening path reaches, links followed; 0 when it cannot tell.
+static int identify(const char *path, FileIdentity *identity)
+{
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    DWORD name_room = (DWORD)(sizeof *identity - offsetof(FileIdentity, name));
+    int known = GetFileInformationByHandle(handle, &information) &&
+                GetFileInformationByHandleEx(handle, FileNameInfo, &identity->name, name_room);
+    CloseHandle(handle);
+    identity->volume = information.dwVolumeSerialNumber;
+    return known;
+}
+
+// Characters of an identity's path, without the backslash that ends a volume root.
+static int identity_length(const FileIdentity *identity)
+{
+    int length = (int)(identity->name.FileNameLength / sizeof(WCHAR));
+    if (length > 0 && identity->name.FileName[length - 1] == L'\\')
+        length--;
+    return length;
+}
+
+static int same_ignoring_case(const WCHAR *a, int a_length, const WCHAR *b, int b_length)
+{
+    return CompareStringOrdinal(a, a_length, b, b_length, TRUE) == CSTR_EQUAL;
+}
+
+// Whether path is the directory's own entry and not a link to something elsewhere. Wine shows a
+// link to a file as a plain file and deletes or rewrites its target through it, so this test,
+// by volume and by path on the volume, is what keeps a sweep on its own drive.
+static int is_entry_of(const char *path, const FileIdentity *directory)
+{
+    WCHAR wide_path[TEXT_SIZE];
+    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide_path, TEXT_SIZE))
+        return 0;
+    WIN32_FIND_DATAW entry;  // the entry's own long name, whatever the code page can spell
+    HANDLE search = FindFirstFileW(wide_path, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    FileIdentity reached;
+    if (!identify(path, &reached) || reached.volume != directory->volume)
+        return 0;
+    int directory_length = identity_length(directory);
+    int name_length = (int)wcslen(entry.cFileName);
+    const WCHAR *reached_path = reached.name.FileName;
+    return identity_length(&reached) == directory_length + 1 + name_length &&
+           same_ignoring_case(reached_path, directory_length, directory->name.FileName, directory_length) &&
+           reached_path[directory_length] == L'\\' &&
+           same_ignoring_case(reached_path + directory_length + 1, name_length, entry.cFileName, name_length);
+}
+
+// Whether path is what it names in its own folder.
+static int is_own_entry(const char *path)
+{
+    const char *slash = strrchr(path, '\\');
+    char directory[TEXT_SIZE];
+    FileIdentity identity;
+    return slash && text_copy_prefix_n(directory, sizeof directory, path, (size_t)(slash - path) + 1) &&
+           identify(directory, &identity) && is_entry_of(path, &identity);
+}
+
+// The paths one sweep works with.
+struct SweepPaths {
+    char search[TEXT_SIZE];
+    char folder[TEXT_SIZE];
+    char info[TEXT_SIZE];
+    FileIdentity location;
+    int location_known;  // 0: the location cannot be identified, so nothing in it is changed
+};
+
+static int build_sweep_paths(const char *location, const char *pattern, SweepPaths *paths)
+{
+    char root[TEXT_SIZE];
+    if (!text_format(paths->search, "%s\\%s", location, pattern) ||
+        !text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) ||
+        !text_format(paths->info, "%s\\info.txt", paths->folder) || !text_format(root, "%s\\", location))
+        return 0;
+    paths->location_known = identify(root, &paths->location);
+    return 1;
+}
+
+// Whether autorun.inf is this location's own entry, not a link or junction leading off the drive.
+static int folder_is_own(const SweepPaths *paths)
+{
+    return paths->location_known && is_entry_of(paths->folder, &paths->location);
 }
 
 int append_file_record(char (&records)[RECORD_TEXT_SIZE], const char *name, const char *note, const char *time)
@@ -142,8 +228,21 @@ static int file_holds(const char *path, const char *bytes)
     return *expected == '\0';
 }
 
+// Creates an empty file that must be new: a dangling link of that name is refused, not followed.
+static int create_new_file(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(file);
+    return 1;
+}
+
 int write_folder_note(const char *info_path)
 {
+    // Through a link, writing would change or create a file elsewhere.
+    if (exists(info_path) ? !is_own_entry(info_path) : !create_new_file(info_path))
+        return 0;
     char note[2048];
     compose_folder_note(note);
     // A look pass refreshes the folder every few seconds: a note that is already right is
@@ -165,14 +264,19 @@ int copy_program_to_folder(const char *folder_path)
     char target[TEXT_SIZE];
     if (!text_format(target, "%s\\%s", folder_path, PROGRAM_COPY_NAME))
         return 0;
+    // Through a link, copying would overwrite or create a file elsewhere.
+    int present = exists(target);
+    if (present && !is_own_entry(target))
+        return 0;
     char version[TEXT_SIZE] = "0";
     read_file_version(target, version, sizeof version);
     if (strcmp(version, app.program_version) == 0)
         return 1;
     // A hidden or read-only copy must yield to the fresh one.
-    if (exists(target))
+    if (present)
         SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE);
-    return CopyFileA(app.exe_path, target, FALSE) ? 1 : 0;
+    // A new copy must be new: a dangling link of that name is refused, not followed.
+    return CopyFileA(app.exe_path, target, present ? FALSE : TRUE) ? 1 : 0;
 }
 
 // The user asked for the program in every protection folder, and there is a program to copy.
@@ -181,13 +285,13 @@ static int program_copy_wanted()
     return app.settings[SETTING_COPY_PROGRAM] == '1' && exists(app.exe_path);
 }
 
-// Deletes one found file; 1 when it is gone.
-static int delete_entry(const char *location, const WIN32_FIND_DATAA *entry)
+// Deletes one found file; 1 when it is gone. A link is left alone: under Wine deleting it deletes its target.
+static int delete_entry(const char *location, const SweepPaths *paths, const WIN32_FIND_DATAA *entry)
 {
     // The short name reaches a file whose long name the code page cannot spell.
     const char *name = entry->cAlternateFileName[0] ? entry->cAlternateFileName : entry->cFileName;
     char path[TEXT_SIZE];
-    if (!text_format(path, "%s\\%s", location, name))
+    if (!text_format(path, "%s\\%s", location, name) || !paths->location_known || !is_entry_of(path, &paths->location))
         return 0;
     return force_delete_file(path);
 }
@@ -221,7 +325,7 @@ static int sweep_entries(const char *location, const SweepPaths *paths, int mode
             continue;  // the protection folder matches the pattern too
         count++;
         if (mode == SWEEP_ACT)
-            *deleted += delete_entry(location, &entry);
+            *deleted += delete_entry(location, paths, &entry);
         else
             list_entry(&entry, mode, records);
     } while (examined < SWEEP_ENTRY_LIMIT && FindNextFileA(search, &entry));
@@ -243,7 +347,7 @@ static void folder_step(const SweepPaths *paths, int mode, int removable, int de
     if ((mode == SWEEP_LOOK && removable) || deleted != 0) {
         if (exists(paths->folder)) {
             // A plain file of that name makes both writes fail; they fail quietly.
-            if (program_copy_wanted()) {
+            if (program_copy_wanted() && folder_is_own(paths)) {
                 write_folder_note(paths->info);
                 copy_program_to_folder(paths->folder);
             }
@@ -251,7 +355,7 @@ static void folder_step(const SweepPaths *paths, int mode, int removable, int de
             *folder_state = FOLDER_CREATED;
             fill_new_folder(paths);
         }
-    } else if (mode != SWEEP_LOCKED) {
+    } else if (mode != SWEEP_LOCKED && folder_is_own(paths)) {
         // A hidden, system or read-only autorun.inf loses those attributes; a missing one stays missing.
         SetFileAttributesA(paths->folder, FILE_ATTRIBUTE_ARCHIVE);
     }
