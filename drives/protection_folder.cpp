@@ -1,6 +1,7 @@
 // Autorun removal and the protection folder: one location per sweep.
 #include "drives/protection_folder.h"
 
+#include <cctype>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -77,65 +78,55 @@ static int same_ignoring_case(const WCHAR *a, int a_length, const WCHAR *b, int 
     return CompareStringOrdinal(a, a_length, b, b_length, TRUE) == CSTR_EQUAL;
 }
 
-// Whether path is the directory's own entry and not a link to something elsewhere. Wine shows a
+// Whether the identity reached is the folder's entry called name.
+static int lies_in(const FileIdentity *reached, const FileIdentity *folder, const WCHAR *name)
+{
+    int folder_length = identity_length(folder);
+    int name_length = (int)wcslen(name);
+    const WCHAR *path = reached->name.FileName;
+    return reached->volume == folder->volume && identity_length(reached) == folder_length + 1 + name_length &&
+           same_ignoring_case(path, folder_length, folder->name.FileName, folder_length) &&
+           path[folder_length] == L'\\' && same_ignoring_case(path + folder_length + 1, name_length, name, name_length);
+}
+
+// Whether path is its folder's own entry and not a link to something elsewhere. Wine shows a
 // link to a file as a plain file and deletes or rewrites its target through it, so this test,
 // by volume and by path on the volume, is what keeps a sweep on its own drive.
-static int is_entry_of(const char *path, const FileIdentity *directory)
+static int is_own_entry(const char *path)
 {
+    const char *slash = strrchr(path, '\\');
+    char folder_path[TEXT_SIZE];
     WCHAR wide_path[TEXT_SIZE];
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide_path, TEXT_SIZE))
+    if (!slash || !text_copy_prefix_n(folder_path, sizeof folder_path, path, (size_t)(slash - path) + 1) ||
+        !MultiByteToWideChar(CP_ACP, 0, path, -1, wide_path, TEXT_SIZE))
         return 0;
     WIN32_FIND_DATAW entry;  // the entry's own long name, whatever the code page can spell
     HANDLE search = FindFirstFileW(wide_path, &entry);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     FindClose(search);
-    FileIdentity reached;
-    if (!identify(path, &reached) || reached.volume != directory->volume)
-        return 0;
-    int directory_length = identity_length(directory);
-    int name_length = (int)wcslen(entry.cFileName);
-    const WCHAR *reached_path = reached.name.FileName;
-    return identity_length(&reached) == directory_length + 1 + name_length &&
-           same_ignoring_case(reached_path, directory_length, directory->name.FileName, directory_length) &&
-           reached_path[directory_length] == L'\\' &&
-           same_ignoring_case(reached_path + directory_length + 1, name_length, entry.cFileName, name_length);
+    // Wine maps a path to its volume through a drive list that it refreshes at most once a
+    // second; a refresh between the two queries makes them disagree, and a second try settles it.
+    for (int attempt = 0; attempt < 2; attempt++) {
+        FileIdentity folder, reached;
+        if (identify(folder_path, &folder) && identify(path, &reached) && lies_in(&reached, &folder, entry.cFileName))
+            return 1;
+    }
+    return 0;
 }
 
-// Whether path is what it names in its own folder.
-static int is_own_entry(const char *path)
-{
-    const char *slash = strrchr(path, '\\');
-    char directory[TEXT_SIZE];
-    FileIdentity identity;
-    return slash && text_copy_prefix_n(directory, sizeof directory, path, (size_t)(slash - path) + 1) &&
-           identify(directory, &identity) && is_entry_of(path, &identity);
-}
-
-// The paths one sweep works with.
+// The three paths one sweep works with.
 struct SweepPaths {
     char search[TEXT_SIZE];
     char folder[TEXT_SIZE];
     char info[TEXT_SIZE];
-    FileIdentity location;
-    int location_known;  // 0: the location cannot be identified, so nothing in it is changed
 };
 
 static int build_sweep_paths(const char *location, const char *pattern, SweepPaths *paths)
 {
-    char root[TEXT_SIZE];
-    if (!text_format(paths->search, "%s\\%s", location, pattern) ||
-        !text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) ||
-        !text_format(paths->info, "%s\\info.txt", paths->folder) || !text_format(root, "%s\\", location))
-        return 0;
-    paths->location_known = identify(root, &paths->location);
-    return 1;
-}
-
-// Whether autorun.inf is this location's own entry, not a link or junction leading off the drive.
-static int folder_is_own(const SweepPaths *paths)
-{
-    return paths->location_known && is_entry_of(paths->folder, &paths->location);
+    return text_format(paths->search, "%s\\%s", location, pattern) &&
+           text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) &&
+           text_format(paths->info, "%s\\info.txt", paths->folder);
 }
 
 int append_file_record(char (&records)[RECORD_TEXT_SIZE], const char *name, const char *note, const char *time)
@@ -286,12 +277,12 @@ static int program_copy_wanted()
 }
 
 // Deletes one found file; 1 when it is gone. A link is left alone: under Wine deleting it deletes its target.
-static int delete_entry(const char *location, const SweepPaths *paths, const WIN32_FIND_DATAA *entry)
+static int delete_entry(const char *location, const WIN32_FIND_DATAA *entry)
 {
     // The short name reaches a file whose long name the code page cannot spell.
     const char *name = entry->cAlternateFileName[0] ? entry->cAlternateFileName : entry->cFileName;
     char path[TEXT_SIZE];
-    if (!text_format(path, "%s\\%s", location, name) || !paths->location_known || !is_entry_of(path, &paths->location))
+    if (!text_format(path, "%s\\%s", location, name) || !is_own_entry(path))
         return 0;
     return force_delete_file(path);
 }
@@ -309,9 +300,22 @@ static void list_entry(const WIN32_FIND_DATAA *entry, int mode, char (&records)[
     append_file_record(records, entry->cFileName, note, time);
 }
 
+// Whether name has the pattern's form, '*' for any run and '?' for one character, letter case aside.
+static int matches_pattern(const char *name, const char *pattern)
+{
+    if (*pattern == '\0')
+        return *name == '\0';
+    if (*pattern == '*')
+        return matches_pattern(name, pattern + 1) || (*name && matches_pattern(name + 1, pattern));
+    if (*name == '\0')
+        return 0;
+    int same = *pattern == '?' || tolower((unsigned char)*name) == tolower((unsigned char)*pattern);
+    return same && matches_pattern(name + 1, pattern + 1);
+}
+
 // Examines at most SWEEP_ENTRY_LIMIT entries of the search; returns the files among them.
-static int sweep_entries(const char *location, const SweepPaths *paths, int mode, char (&records)[RECORD_TEXT_SIZE],
-                         int *deleted)
+static int sweep_entries(const char *location, const char *pattern, const SweepPaths *paths, int mode,
+                         char (&records)[RECORD_TEXT_SIZE], int *deleted)
 {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(paths->search, &entry);
@@ -323,9 +327,12 @@ static int sweep_entries(const char *location, const SweepPaths *paths, int mode
         examined++;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;  // the protection folder matches the pattern too
+        // The platform's search lets "autorun.*" find a user's file called just "autorun".
+        if (!matches_pattern(entry.cFileName, pattern))
+            continue;
         count++;
         if (mode == SWEEP_ACT)
-            *deleted += delete_entry(location, paths, &entry);
+            *deleted += delete_entry(location, &entry);
         else
             list_entry(&entry, mode, records);
     } while (examined < SWEEP_ENTRY_LIMIT && FindNextFileA(search, &entry));
@@ -347,7 +354,7 @@ static void folder_step(const SweepPaths *paths, int mode, int removable, int de
     if ((mode == SWEEP_LOOK && removable) || deleted != 0) {
         if (exists(paths->folder)) {
             // A plain file of that name makes both writes fail; they fail quietly.
-            if (program_copy_wanted() && folder_is_own(paths)) {
+            if (program_copy_wanted() && is_own_entry(paths->folder)) {
                 write_folder_note(paths->info);
                 copy_program_to_folder(paths->folder);
             }
@@ -355,7 +362,7 @@ static void folder_step(const SweepPaths *paths, int mode, int removable, int de
             *folder_state = FOLDER_CREATED;
             fill_new_folder(paths);
         }
-    } else if (mode != SWEEP_LOCKED && folder_is_own(paths)) {
+    } else if (mode != SWEEP_LOCKED && is_own_entry(paths->folder)) {
         // A hidden, system or read-only autorun.inf loses those attributes; a missing one stays missing.
         SetFileAttributesA(paths->folder, FILE_ATTRIBUTE_ARCHIVE);
     }
@@ -381,7 +388,7 @@ int sweep_location(const char *location, const char *pattern, int mode, char (&r
     SweepPaths paths;
     if (!build_sweep_paths(location, pattern, &paths))
         return 0;
-    int count = sweep_entries(location, &paths, mode, records, deleted);
+    int count = sweep_entries(location, pattern, &paths, mode, records, deleted);
     folder_step(&paths, mode, removable, *deleted, folder_state);
     recognise_folder(&paths, removable, records, folder_state);
     return count;

@@ -554,6 +554,26 @@ TEST_F(ProtectionFolderTest, PlainFileNamedAutorunInfBlocksTheFolderUntilAnActPa
     EXPECT_EQ(read_file_bytes(copy_), read_file_bytes(program_));
 }
 
+TEST_F(ProtectionFolderTest, OnlyNamesOfThePatternsFormGo)
+{
+    // The platform's search for "autorun.*" also returns "autorun"; it is a user's file.
+    const char *stay[] = {"autorun", "autorunX.inf", "my autorun.inf", "autorun_inf", "autorun .inf", "xautorun.inf"};
+    const char *go[] = {"AutoRun.Inf", "autorun.inf.txt", "autorun.a b", "AUTORUN.EXE"};
+    for (const char *name : stay)
+        make_file(root_ + "\\" + name, 0, "user");
+    for (const char *name : go)
+        make_file(root_ + "\\" + name);
+    EXPECT_EQ(sweep(root_, SWEEP_LOOK, false).count, 4);
+    SweepResult act = sweep(root_, SWEEP_ACT, false);
+    EXPECT_EQ(act.count, 4);
+    EXPECT_EQ(act.deleted, 4);
+    for (const char *name : stay)
+        EXPECT_EQ(read_file_bytes(root_ + "\\" + name), "user") << name;
+    for (const char *name : go)
+        EXPECT_FALSE(exists(root_ + "\\" + name) && !(attributes(root_ + "\\" + name) & FILE_ATTRIBUTE_DIRECTORY))
+            << name;
+}
+
 TEST_F(ProtectionFolderTest, NameOutsideTheCodePageIsDeletedThroughItsShortName)
 {
     wchar_t wide_root[512];
