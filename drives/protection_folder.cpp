@@ -1,8 +1,11 @@
 // Autorun removal and the protection folder: one location per sweep.
 #include "drives/protection_folder.h"
 
+#include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
@@ -32,6 +35,87 @@ static const char *const FOLDER_NOTE_LINES[] = {
     "",
 };
 
+// path_exists drops a trailing line feed from its argument, so it gets a copy.
+static int exists(const char *path)
+{
+    char copy[TEXT_SIZE];
+    return text_copy(copy, path) && path_exists(copy);
+}
+
+// Where an open file or directory really lies: its volume and its path from that volume's root.
+struct FileIdentity {
+    DWORD volume;
+    FILE_NAME_INFO name;  // FileNameLength bytes of FileName, not terminated
+    WCHAR room[TEXT_SIZE];
+};
+
+// What opening path reaches, links followed; 0 when it cannot tell.
+static int identify(const char *path, FileIdentity *identity)
+{
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    DWORD name_room = (DWORD)(sizeof *identity - offsetof(FileIdentity, name));
+    int known = GetFileInformationByHandle(handle, &information) &&
+                GetFileInformationByHandleEx(handle, FileNameInfo, &identity->name, name_room);
+    CloseHandle(handle);
+    identity->volume = information.dwVolumeSerialNumber;
+    return known;
+}
+
+// Characters of an identity's path, without the backslash that ends a volume root.
+static int identity_length(const FileIdentity *identity)
+{
+    int length = (int)(identity->name.FileNameLength / sizeof(WCHAR));
+    if (length > 0 && identity->name.FileName[length - 1] == L'\\')
+        length--;
+    return length;
+}
+
+static int same_ignoring_case(const WCHAR *a, int a_length, const WCHAR *b, int b_length)
+{
+    return CompareStringOrdinal(a, a_length, b, b_length, TRUE) == CSTR_EQUAL;
+}
+
+// Whether the identity reached is the folder's entry called name.
+static int lies_in(const FileIdentity *reached, const FileIdentity *folder, const WCHAR *name)
+{
+    int folder_length = identity_length(folder);
+    int name_length = (int)wcslen(name);
+    const WCHAR *path = reached->name.FileName;
+    return reached->volume == folder->volume && identity_length(reached) == folder_length + 1 + name_length &&
+           same_ignoring_case(path, folder_length, folder->name.FileName, folder_length) &&
+           path[folder_length] == L'\\' && same_ignoring_case(path + folder_length + 1, name_length, name, name_length);
+}
+
+// Whether path is its folder's own entry and not a link to something elsewhere. Wine shows a
+// link to a file as a plain file and deletes or rewrites its target through it, so this test,
+// by volume and by path on the volume, is what keeps a sweep on its own drive.
+static int is_own_entry(const char *path)
+{
+    const char *slash = strrchr(path, '\\');
+    char folder_path[TEXT_SIZE];
+    WCHAR wide_path[TEXT_SIZE];
+    if (!slash || !text_copy_prefix_n(folder_path, sizeof folder_path, path, (size_t)(slash - path) + 1) ||
+        !MultiByteToWideChar(CP_ACP, 0, path, -1, wide_path, TEXT_SIZE))
+        return 0;
+    WIN32_FIND_DATAW entry;  // the entry's own long name, whatever the code page can spell
+    HANDLE search = FindFirstFileW(wide_path, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    // Wine maps a path to its volume through a drive list that it refreshes at most once a
+    // second; a refresh between the two queries makes them disagree, and a second try settles it.
+    for (int attempt = 0; attempt < 2; attempt++) {
+        FileIdentity folder, reached;
+        if (identify(folder_path, &folder) && identify(path, &reached) && lies_in(&reached, &folder, entry.cFileName))
+            return 1;
+    }
+    return 0;
+}
+
 // The three paths one sweep works with.
 struct SweepPaths {
     char search[TEXT_SIZE];
@@ -44,13 +128,6 @@ static int build_sweep_paths(const char *location, const char *pattern, SweepPat
     return text_format(paths->search, "%s\\%s", location, pattern) &&
            text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) &&
            text_format(paths->info, "%s\\info.txt", paths->folder);
-}
-
-// path_exists drops a trailing line feed from its argument, so it gets a copy.
-static int exists(const char *path)
-{
-    char copy[TEXT_SIZE];
-    return text_copy(copy, path) && path_exists(copy);
 }
 
 int append_file_record(char (&records)[RECORD_TEXT_SIZE], const char *name, const char *note, const char *time)
@@ -132,8 +209,21 @@ static int file_holds(const char *path, const char *bytes)
     return *expected == '\0';
 }
 
+// Creates an empty file that must be new: a dangling link of that name is refused, not followed.
+static int create_new_file(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(file);
+    return 1;
+}
+
 int write_folder_note(const char *info_path)
 {
+    // Through a link, writing would change or create a file elsewhere.
+    if (exists(info_path) ? !is_own_entry(info_path) : !create_new_file(info_path))
+        return 0;
     char note[2048];
     compose_folder_note(note);
     // A look pass refreshes the folder every few seconds: a note that is already right is
@@ -155,14 +245,19 @@ int copy_program_to_folder(const char *folder_path)
     char target[TEXT_SIZE];
     if (!text_format(target, "%s\\%s", folder_path, PROGRAM_COPY_NAME))
         return 0;
+    // Through a link, copying would overwrite or create a file elsewhere.
+    int present = exists(target);
+    if (present && !is_own_entry(target))
+        return 0;
     char version[TEXT_SIZE] = "0";
     read_file_version(target, version, sizeof version);
     if (strcmp(version, app.program_version) == 0)
         return 1;
     // A hidden or read-only copy must yield to the fresh one.
-    if (exists(target))
+    if (present)
         SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE);
-    return CopyFileA(app.exe_path, target, FALSE) ? 1 : 0;
+    // A new copy must be new: a dangling link of that name is refused, not followed.
+    return CopyFileA(app.exe_path, target, present ? FALSE : TRUE) ? 1 : 0;
 }
 
 // The user asked for the program in every protection folder, and there is a program to copy.
@@ -171,13 +266,13 @@ static int program_copy_wanted()
     return app.settings[SETTING_COPY_PROGRAM] == '1' && exists(app.exe_path);
 }
 
-// Deletes one found file; 1 when it is gone.
+// Deletes one found file; 1 when it is gone. A link is left alone: under Wine deleting it deletes its target.
 static int delete_entry(const char *location, const WIN32_FIND_DATAA *entry)
 {
     // The short name reaches a file whose long name the code page cannot spell.
     const char *name = entry->cAlternateFileName[0] ? entry->cAlternateFileName : entry->cFileName;
     char path[TEXT_SIZE];
-    if (!text_format(path, "%s\\%s", location, name))
+    if (!text_format(path, "%s\\%s", location, name) || !is_own_entry(path))
         return 0;
     return force_delete_file(path);
 }
@@ -195,9 +290,22 @@ static void list_entry(const WIN32_FIND_DATAA *entry, int mode, char (&records)[
     append_file_record(records, entry->cFileName, note, time);
 }
 
+// Whether name has the pattern's form, '*' for any run and '?' for one character, letter case aside.
+static int matches_pattern(const char *name, const char *pattern)
+{
+    if (*pattern == '\0')
+        return *name == '\0';
+    if (*pattern == '*')
+        return matches_pattern(name, pattern + 1) || (*name && matches_pattern(name + 1, pattern));
+    if (*name == '\0')
+        return 0;
+    int same = *pattern == '?' || tolower((unsigned char)*name) == tolower((unsigned char)*pattern);
+    return same && matches_pattern(name + 1, pattern + 1);
+}
+
 // Examines at most SWEEP_ENTRY_LIMIT entries of the search; returns the files among them.
-static int sweep_entries(const char *location, const SweepPaths *paths, int mode, char (&records)[RECORD_TEXT_SIZE],
-                         int *deleted)
+static int sweep_entries(const char *location, const char *pattern, const SweepPaths *paths, int mode,
+                         char (&records)[RECORD_TEXT_SIZE], int *deleted)
 {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(paths->search, &entry);
@@ -209,6 +317,9 @@ static int sweep_entries(const char *location, const SweepPaths *paths, int mode
         examined++;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;  // the protection folder matches the pattern too
+        // The platform's search lets "autorun.*" find a user's file called just "autorun".
+        if (!matches_pattern(entry.cFileName, pattern))
+            continue;
         count++;
         if (mode == SWEEP_ACT)
             *deleted += delete_entry(location, &entry);
@@ -233,7 +344,7 @@ static void folder_step(const SweepPaths *paths, int mode, int removable, int de
     if ((mode == SWEEP_LOOK && removable) || deleted != 0) {
         if (exists(paths->folder)) {
             // A plain file of that name makes both writes fail; they fail quietly.
-            if (program_copy_wanted()) {
+            if (program_copy_wanted() && is_own_entry(paths->folder)) {
                 write_folder_note(paths->info);
                 copy_program_to_folder(paths->folder);
             }
@@ -241,7 +352,7 @@ static void folder_step(const SweepPaths *paths, int mode, int removable, int de
             *folder_state = FOLDER_CREATED;
             fill_new_folder(paths);
         }
-    } else if (mode != SWEEP_LOCKED) {
+    } else if (mode != SWEEP_LOCKED && is_own_entry(paths->folder)) {
         // A hidden, system or read-only autorun.inf loses those attributes; a missing one stays missing.
         SetFileAttributesA(paths->folder, FILE_ATTRIBUTE_ARCHIVE);
     }
@@ -267,7 +378,7 @@ int sweep_location(const char *location, const char *pattern, int mode, char (&r
     SweepPaths paths;
     if (!build_sweep_paths(location, pattern, &paths))
         return 0;
-    int count = sweep_entries(location, &paths, mode, records, deleted);
+    int count = sweep_entries(location, pattern, &paths, mode, records, deleted);
     folder_step(&paths, mode, removable, *deleted, folder_state);
     recognise_folder(&paths, removable, records, folder_state);
     return count;

@@ -45,6 +45,10 @@ enum {
 // Returns the number of matching files examined (directories never count);
 // *deleted receives the number of files deleted. A location whose paths would
 // not fit is not touched at all: the result is 0 and *deleted is 0.
+// A file matches when its long name has the pattern's form ("autorun" alone does
+// not match "autorun.*", although the platform's search returns it). Nothing is
+// changed through a link: a matching file, autorun.inf, or a file inside it that
+// leads anywhere but to itself is left as it is (a matching one is still counted).
 int sweep_location(const char *location, const char *pattern, int mode, char (&records)[RECORD_TEXT_SIZE],
                    int *deleted, int removable, int *folder_state);
 

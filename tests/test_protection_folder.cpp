@@ -554,6 +554,26 @@ TEST_F(ProtectionFolderTest, PlainFileNamedAutorunInfBlocksTheFolderUntilAnActPa
     EXPECT_EQ(read_file_bytes(copy_), read_file_bytes(program_));
 }
 
+TEST_F(ProtectionFolderTest, OnlyNamesOfThePatternsFormGo)
+{
+    // The platform's search for "autorun.*" also returns "autorun"; it is a user's file.
+    const char *stay[] = {"autorun", "autorunX.inf", "my autorun.inf", "autorun_inf", "autorun .inf", "xautorun.inf"};
+    const char *go[] = {"AutoRun.Inf", "autorun.inf.txt", "autorun.a b", "AUTORUN.EXE"};
+    for (const char *name : stay)
+        make_file(root_ + "\\" + name, 0, "user");
+    for (const char *name : go)
+        make_file(root_ + "\\" + name);
+    EXPECT_EQ(sweep(root_, SWEEP_LOOK, false).count, 4);
+    SweepResult act = sweep(root_, SWEEP_ACT, false);
+    EXPECT_EQ(act.count, 4);
+    EXPECT_EQ(act.deleted, 4);
+    for (const char *name : stay)
+        EXPECT_EQ(read_file_bytes(root_ + "\\" + name), "user") << name;
+    for (const char *name : go)
+        EXPECT_FALSE(exists(root_ + "\\" + name) && !(attributes(root_ + "\\" + name) & FILE_ATTRIBUTE_DIRECTORY))
+            << name;
+}
+
 TEST_F(ProtectionFolderTest, NameOutsideTheCodePageIsDeletedThroughItsShortName)
 {
     wchar_t wide_root[512];
@@ -764,4 +784,178 @@ TEST_F(ProtectionFolderTest, LocationTooLongForItsPathsIsNotTouched)
     EXPECT_STREQ(buffer.records, "kept|| \n");
     EXPECT_EQ(std::string(buffer.guard, sizeof buffer.guard), std::string(sizeof buffer.guard, 0x5A));
     EXPECT_EQ(read_file_bytes(root_ + "\\autorun.inf"), "virus");
+}
+
+// Hostile drives carry links. A Linux symbolic link inside a drive folder is what Wine can
+// stage: it has no call that makes one (CreateSymbolicLinkW does nothing there) and no NTFS
+// junctions at all. Wine 8 shows a link to a folder as directory plus reparse point (0x410) and
+// a link to a file as a plain file; opening either follows it, and deleting a file link deletes
+// its target.
+static bool run_unix(std::vector<std::string> words)
+{
+    typedef LONG(CDECL * Spawn)(char *const *argv, int wait);
+    Spawn spawn = (Spawn)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp");
+    std::vector<char *> argv;
+    for (std::string &word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    return spawn && spawn(argv.data(), 1) == 0;
+}
+
+static void make_link(const std::string &link, const std::string &target)
+{
+    std::string link_unix = unix_path(link), target_unix = unix_path(target);
+    ASSERT_FALSE(link_unix.empty() || target_unix.empty()) << link;
+    ASSERT_TRUE(run_unix({"ln", "-s", target_unix, link_unix})) << link;
+}
+
+// Removes folders from the Linux side, links and all, whatever a test left: removing them
+// through Wine would follow the links.
+struct UnixCleanup {
+    std::vector<std::string> folders;
+    ~UnixCleanup()
+    {
+        for (const std::string &folder : folders)
+            run_unix({"rm", "-rf", unix_path(folder)});
+    }
+};
+
+// Names, attributes and bytes under a folder, to show that nothing there changed.
+static std::string snapshot(const std::string &path)
+{
+    DWORD path_attributes = attributes(path);
+    std::string text = path + " " + std::to_string(path_attributes) + "\n";
+    if (path_attributes == INVALID_FILE_ATTRIBUTES)
+        return text;
+    if (!(path_attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return text + read_file_bytes(path) + "\n";
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    std::vector<std::string> names;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            names.push_back(entry.cFileName);
+        while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string &name : names)
+        if (name != "." && name != "..")
+            text += snapshot(path + "\\" + name);
+    return text;
+}
+
+TEST_F(ProtectionFolderTest, AutorunInfLinkedToAFolderElsewhereIsNeverWrittenThrough)
+{
+    UnixCleanup cleanup;
+    std::string outside = make_scratch_dir("outside");
+    cleanup.folders = {root_, outside};
+    make_file(outside + "\\keep.txt", FILE_ATTRIBUTE_HIDDEN, "precious");
+    make_dir(outside + "\\sub");
+    SetFileAttributesA(outside.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    make_link(folder_, outside);
+    // The link shows its target's attributes with the reparse-point bit.
+    const DWORD link_attributes = attributes(folder_);
+    ASSERT_EQ(link_attributes, (DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    text_copy(app.settings, "001000");  // the program copy too, so that a followed link would show
+    const std::string before = snapshot(outside);
+
+    struct Case {
+        const char *what;
+        int mode;
+        bool removable;
+        bool autorun_file;
+    } cases[] = {
+        {"look, removable", SWEEP_LOOK, true, false},   {"look, fixed", SWEEP_LOOK, false, false},
+        {"act, a file deleted", SWEEP_ACT, true, true}, {"act, nothing deleted", SWEEP_ACT, true, false},
+        {"locked", SWEEP_LOCKED, true, true},
+    };
+    for (const Case &c : cases) {
+        if (c.autorun_file)
+            make_file(root_ + "\\autorun.exe");
+        SweepResult result = sweep(root_, c.mode, c.removable);
+        EXPECT_EQ(result.count, c.autorun_file ? 1 : 0) << c.what;
+        EXPECT_EQ(result.deleted, c.mode == SWEEP_ACT && c.autorun_file ? 1 : 0) << c.what;
+        EXPECT_EQ(result.folder_state, FOLDER_NONE) << c.what;
+        EXPECT_EQ(result.records.find("(папка защиты)"), std::string::npos) << c.what;
+        EXPECT_EQ(snapshot(outside), before) << c.what;
+        EXPECT_EQ(attributes(folder_), link_attributes) << c.what;
+        DeleteFileA((root_ + "\\autorun.exe").c_str());
+    }
+}
+
+TEST_F(ProtectionFolderTest, AutorunFilesLinkedElsewhereAreNeitherResetNorDeleted)
+{
+    UnixCleanup cleanup;
+    std::string outside = make_scratch_dir("outside");
+    cleanup.folders = {root_, outside};
+    make_file(outside + "\\precious.doc", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, "outside the drive");
+    make_dir(root_ + "\\docs");
+    make_file(root_ + "\\docs\\thesis.doc", FILE_ATTRIBUTE_READONLY, "on the drive, elsewhere");
+    make_file(root_ + "\\beside.txt", 0, "in the root");
+    make_link(root_ + "\\autorun.exe", outside + "\\precious.doc");
+    make_link(root_ + "\\autorun.inf", root_ + "\\docs\\thesis.doc");
+    make_link(root_ + "\\autorun.txt", root_ + "\\beside.txt");
+    make_link(root_ + "\\autorun.lnk", outside + "\\gone.doc");  // dangling: Wine does not list it
+    make_file(root_ + "\\autorun.bat", FILE_ATTRIBUTE_HIDDEN);
+    const std::string outside_before = snapshot(outside), docs_before = snapshot(root_ + "\\docs"),
+                      beside_before = snapshot(root_ + "\\beside.txt");
+
+    EXPECT_EQ(sweep(root_, SWEEP_LOOK, false).count, 4);  // the links show as plain files
+    for (int pass = 0; pass < 2; pass++) {
+        SweepResult act = sweep(root_, SWEEP_ACT, true);
+        EXPECT_EQ(act.count, pass == 0 ? 4 : 3) << pass;
+        EXPECT_EQ(act.deleted, pass == 0 ? 1 : 0) << pass;  // autorun.bat, the one real file
+        EXPECT_EQ(act.folder_state, FOLDER_NONE) << pass;   // the link holds the folder's name
+    }
+    EXPECT_FALSE(exists(root_ + "\\autorun.bat"));
+    EXPECT_EQ(snapshot(outside), outside_before);
+    EXPECT_EQ(snapshot(root_ + "\\docs"), docs_before);
+    EXPECT_EQ(snapshot(root_ + "\\beside.txt"), beside_before);
+    EXPECT_FALSE(exists(outside + "\\gone.doc"));
+    for (const char *link : {"autorun.exe", "autorun.inf", "autorun.txt"})
+        EXPECT_TRUE(exists(root_ + "\\" + link)) << link;
+}
+
+TEST_F(ProtectionFolderTest, LinksInsideTheProtectionFolderAreNotWrittenThrough)
+{
+    UnixCleanup cleanup;
+    std::string outside = make_scratch_dir("outside");
+    std::string second = make_scratch_dir("second");
+    cleanup.folders = {root_, outside, second};
+    text_copy(app.settings, "001000");
+    make_file(outside + "\\note.txt", FILE_ATTRIBUTE_HIDDEN, "the user's note");
+    make_file(outside + "\\tool.exe", FILE_ATTRIBUTE_READONLY, "MZ the user's tool");
+    make_dir(folder_);
+    make_link(info_, outside + "\\note.txt");
+    make_link(copy_, outside + "\\tool.exe");
+    // Dangling links in a second folder would be followed by a plain create.
+    make_dir(second + "\\autorun.inf");
+    make_link(second + "\\autorun.inf\\info.txt", outside + "\\new_note.txt");
+    make_link(second + "\\autorun.inf\\kestrix.exe", outside + "\\new_tool.exe");
+    // And a dangling autorun.inf where an act pass would create the folder.
+    std::string third = make_scratch_dir("third");
+    cleanup.folders.push_back(third);
+    make_link(third + "\\autorun.inf", outside + "\\new_folder");
+    make_file(third + "\\autorun.exe");
+    const std::string before = snapshot(outside);
+
+    EXPECT_EQ(sweep(root_, SWEEP_LOOK, true).folder_state, FOLDER_PRESENT);
+    EXPECT_EQ(sweep(second, SWEEP_LOOK, true).folder_state, FOLDER_PRESENT);
+    SweepResult act = sweep(third, SWEEP_ACT, true);
+    EXPECT_EQ(act.deleted, 1);
+    EXPECT_EQ(act.folder_state, FOLDER_NONE);
+    EXPECT_EQ(snapshot(outside), before);
+    EXPECT_EQ(write_folder_note(info_.c_str()), 0);
+    EXPECT_EQ(copy_program_to_folder(folder_.c_str()), 0);
+    EXPECT_EQ(snapshot(outside), before);
+
+    // The same folder with real files is filled as always.
+    std::string plain = make_scratch_dir("plain");
+    cleanup.folders.push_back(plain);
+    make_dir(plain + "\\autorun.inf");
+    EXPECT_EQ(sweep(plain, SWEEP_LOOK, true).folder_state, FOLDER_PRESENT);
+    EXPECT_EQ(read_file_bytes(plain + "\\autorun.inf\\info.txt"), expected_note());
+    EXPECT_EQ(read_file_bytes(plain + "\\autorun.inf\\kestrix.exe"), read_file_bytes(program_));
 }

@@ -291,3 +291,82 @@ TEST(FindNewDrive, FirstLetterMissingFromThePreviousPass)
         EXPECT_STREQ(app.flash_root, c.flash_root) << c.previous << "->" << c.current;
     }
 }
+
+// A drive pulled in the middle of a pass: the volume query of one drive pulls another (or the
+// same one, right after it answered), so the pull falls between the drive list and the sweep.
+static struct {
+    char asked;       // the drive whose volume query pulls
+    char pulled;      // the drive it pulls
+    bool after;       // pull after the real query answered
+    bool happened;    // the pull took effect inside the pass
+} pull_plan;
+
+static BOOL WINAPI volume_with_pull(LPCSTR root, LPSTR name, DWORD name_size, LPDWORD serial, LPDWORD length,
+                                    LPDWORD flags, LPSTR file_system, DWORD file_system_size)
+{
+    bool now = root[0] == pull_plan.asked && !pull_plan.happened;
+    char pulled_root[] = {pull_plan.pulled, ':', '\\', '\0'};
+    if (now && !pull_plan.after)
+        pull_plan.happened = pull_drive(pull_plan.pulled) && GetDriveTypeA(pulled_root) == DRIVE_NO_ROOT_DIR;
+    BOOL ok = GetVolumeInformationA(root, name, name_size, serial, length, flags, file_system, file_system_size);
+    if (now && pull_plan.after)
+        pull_plan.happened = pull_drive(pull_plan.pulled) && GetDriveTypeA(pulled_root) == DRIVE_NO_ROOT_DIR;
+    return ok;
+}
+
+TEST_F(WatchCycleTest, DrivePulledInTheMiddleOfAPass)
+{
+    struct Case {
+        const char *what;
+        int mode;
+        char asked;
+        bool after;
+        int drives;             // drives counted by the pass (C:, E: and maybe G:)
+        const char *letters;
+    } cases[] = {
+        {"look, G: pulled while E: is examined", SCAN_LOOK, 'E', false, 2, "E"},
+        {"act, G: pulled while E: is examined", SCAN_ACT, 'E', false, 2, "E"},
+        {"look, G: pulled right after it answered", SCAN_LOOK, 'G', true, 3, "EG"},
+        {"act, G: pulled right after it answered", SCAN_ACT, 'G', true, 3, "EG"},
+    };
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    int round = 0;
+    for (const Case &c : cases) {
+        round++;
+        std::string e = medium(("E" + std::to_string(round)).c_str());
+        std::string g = medium(("G" + std::to_string(round)).c_str());
+        write_file_bytes(e + "\\autorun.exe", "virus");
+        write_file_bytes(g + "\\autorun.exe", "virus");
+        write_file_bytes(g + "\\photo.jpg", "photo");
+        plug('E', e);
+        plug('G', g);
+        pull_plan = {c.asked, 'G', c.after, false};
+        seam_get_volume_information = volume_with_pull;
+        app.drive_count = 0;
+        app.removable_letters[0] = '\0';
+        scan(c.mode);
+        EXPECT_TRUE(pull_plan.happened) << c.what;
+        EXPECT_EQ(app.drive_count, c.drives) << c.what;
+        EXPECT_STREQ(app.removable_letters, c.letters) << c.what;
+        std::string last_root = std::string(1, c.letters[strlen(c.letters) - 1]) + ":\\";
+        EXPECT_EQ(app.last_removable_root, last_root) << c.what;
+        EXPECT_EQ(app.autoruns_found, 1) << c.what;               // E:'s file only
+        EXPECT_EQ(app.autoruns_deleted, c.mode == SCAN_ACT ? 1 : 0) << c.what;
+        std::vector<std::string> rows = file_rows(list_);
+        for (const std::string &row : rows)
+            EXPECT_EQ(row.find("G:"), std::string::npos) << c.what << ": " << row;
+        // Look: E:'s file and its new folder; act: only the folder.
+        EXPECT_EQ(rows.size(), c.mode == SCAN_ACT ? 1u : 2u) << c.what;
+        EXPECT_EQ(exists(e + "\\autorun.exe"), c.mode != SCAN_ACT) << c.what;
+        // The pulled drive's medium is as it was, and nothing landed in the working folder.
+        EXPECT_EQ(read_file_bytes(g + "\\autorun.exe"), "virus") << c.what;
+        EXPECT_EQ(read_file_bytes(g + "\\photo.jpg"), "photo") << c.what;
+        EXPECT_FALSE(exists(g + "\\autorun.inf")) << c.what;
+        EXPECT_FALSE(exists(std::string(cwd) + "\\autorun.inf")) << c.what;
+        scan(SCAN_LOOK);  // the next pass knows G: is gone
+        EXPECT_STREQ(app.removable_letters, "E") << c.what;
+        EXPECT_STREQ(app.last_removable_root, "E:\\") << c.what;
+        pull('E');
+    }
+}

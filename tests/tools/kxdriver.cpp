@@ -12,6 +12,8 @@
 //   kxdriver tray <title>                  print 1 when the shell holds the window's icon 1, else 0
 //   kxdriver menus <title>                 print how many popup menus are open on the screen
 //   kxdriver post-registered <title> <name>  post the registered message of that name
+//   kxdriver ping <title> [timeout_ms]     wait for the window's thread to answer; print the milliseconds
+//   kxdriver dialogs                       print the caption of every visible dialog window (#32770)
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -194,8 +196,34 @@ static BOOL CALLBACK count_menu(HWND window, LPARAM param)
     return TRUE;
 }
 
+static BOOL CALLBACK print_dialog(HWND window, LPARAM)
+{
+    char name[64], caption[256] = "";
+    if (IsWindowVisible(window) && GetClassNameA(window, name, sizeof name) && strcmp(name, "#32770") == 0) {
+        GetWindowTextA(window, caption, sizeof caption);
+        printf("%s\n", caption);
+    }
+    return TRUE;
+}
+
+// A message sent to the window waits for its thread: the time it takes is how long the program
+// keeps its user waiting.
+static int ping(HWND window, int timeout_ms)
+{
+    DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, (UINT)timeout_ms, &result))
+        return 1;
+    printf("%lu\n", GetTickCount() - start);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc == 2 && strcmp(argv[1], "dialogs") == 0) {
+        EnumWindows(print_dialog, 0);
+        return 0;
+    }
     if (argc < 3) {
         fprintf(stderr, "usage: kxdriver <command> <title> ...\n");
         return 2;
@@ -255,6 +283,8 @@ int main(int argc, char **argv)
         printf("%d\n", menus);
         return 0;
     }
+    if (strcmp(command, "ping") == 0)
+        return ping(window, timeout);
     if (strcmp(command, "post-registered") == 0 && argc > 3)
         return PostMessageA(window, RegisterWindowMessageA(argv[3]), 0, 0) ? 0 : 1;
     if (strcmp(command, "minimize") == 0) {
