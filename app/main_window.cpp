@@ -171,7 +171,8 @@ static void show_only(HWND visible)
         ShowWindow(list, list == visible ? SW_SHOW : SW_HIDE);
 }
 
-// Timer 601: the region under the pointer chooses the visible list; then repaint.
+// Timer 601: the region under the pointer chooses the visible list; then a repaint when the
+// window shows something new.
 static void on_interface_tick(HWND window)
 {
     app.hover_region = hit_test(app.pointer_x, app.pointer_y);
@@ -191,7 +192,7 @@ static void on_interface_tick(HWND window)
     } else {
         app.event_list_filled = 0;
     }
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.shown_region = app.hover_region;
 }
 
@@ -204,7 +205,7 @@ static void on_first_look(HWND window)
     KillTimer(window, TIMER_FIRST_LOOK);
     scan_removable_drives(app.file_list, file_item, 0);
     refresh_process_list(app.process_list);
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.busy = 0;
 }
 
@@ -236,10 +237,12 @@ static void on_watch_cycle(HWND window)
     }
     if (list_visible(app.event_list))
         refresh_event_list(app.event_list, event_item);
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     if (app.first_ticks == 1 && app.settings[SETTING_AUTOSTART] == '1')
         show_main_window(HIDE_TO_TRAY);  // started at logon: out of the way after a second
-    signal_tick();
+    // The strip is drawn straight on the screen, maybe over this window: the next tick repaints.
+    if (signal_tick())
+        forget_last_paint();
 }
 
 // Timer 604: the check the user asked for, with the full registry repair.
@@ -255,7 +258,7 @@ static void on_manual_check(HWND window)
     scan_removable_drives(app.file_list, file_item, 0);
     if (app.autoruns_found != 0)
         scan_removable_drives(app.file_list, file_item, 1);
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.monitoring = app.monitoring_saved;
     app.manual_scan = 0;
     app.busy = 0;
@@ -270,7 +273,7 @@ static void on_stop_virus(HWND window)
     KillTimer(window, TIMER_STOP_VIRUS);
     scan_removable_drives(app.file_list, file_item, 1);
     kill_foreign_processes(app.process_list);
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.busy = 0;
     if (app.logoff_state == 0)
         app.logoff_state = 1;
@@ -449,6 +452,8 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
     case WM_CREATE: on_create(window); break;
     case WM_ERASEBKGND: return 1;  // the paint covers the whole client area
     case WM_PAINT: on_paint(window); break;
+    case WM_SHOWWINDOW:
+    case WM_SIZE: forget_last_paint(); break;  // shown, hidden, minimised or restored
     case WM_DESTROY: on_destroy(window); break;
     case WM_SYSCOMMAND:
         // Hidden to the tray already: the default minimise would show the window again.
