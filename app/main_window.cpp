@@ -164,6 +164,31 @@ static bool list_visible(HWND list)
     return list && (GetWindowLongA(list, GWL_STYLE) & WS_VISIBLE);
 }
 
+// Holding works through the visible flag: releasing the hold of a hidden list would show it.
+int hold_list_drawing(HWND list)
+{
+    if (!list_visible(list))
+        return 0;
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    return 1;
+}
+
+void release_list_drawing(HWND list, int held)
+{
+    if (!held)
+        return;
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+// EventList filled again from the event slots, drawn once.
+static void refresh_events()
+{
+    int held = hold_list_drawing(app.event_list);
+    refresh_event_list(app.event_list, event_item);
+    release_list_drawing(app.event_list, held);
+}
+
 static void show_only(HWND visible)
 {
     HWND lists[] = {app.file_list, app.process_list, app.event_list};
@@ -185,7 +210,7 @@ static void on_interface_tick(HWND window)
     } else if (app.hover_region == 5 || app.autoruns_found != 0) {
         if (app.event_list_filled == 0) {
             app.event_list_filled = 1;
-            refresh_event_list(app.event_list, event_item);
+            refresh_events();
         }
         if (app.shown_region != 5)
             show_only(app.event_list);
@@ -236,7 +261,7 @@ static void on_watch_cycle(HWND window)
         app.cycle_phase = 0;
     }
     if (list_visible(app.event_list))
-        refresh_event_list(app.event_list, event_item);
+        refresh_events();
     paint_main_window_when_changed(window);
     if (app.first_ticks == 1 && app.settings[SETTING_AUTOSTART] == '1')
         show_main_window(HIDE_TO_TRAY);  // started at logon: out of the way after a second

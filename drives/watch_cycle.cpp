@@ -216,6 +216,8 @@ static int compose_summary(int mode, const PassTotals *totals)
 
 int scan_removable_drives(HWND list, LVITEMA item, int mode)
 {
+    // Rows arrive one at a time; the list draws once, with all of them, before any box can show.
+    int held = hold_list_drawing(list);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     app.file_list_counter = 0;
     PassTotals totals = {};
@@ -234,6 +236,7 @@ int scan_removable_drives(HWND list, LVITEMA item, int mode)
     for (char letter = 'C'; letter <= 'Z'; letter++)
         if (present & (1u << (letter - 'A')))
             sweep_drive(list, item, letter, mode, &totals);
+    release_list_drawing(list, held);
 
     track_flash_drive(&totals);
     int balloon = compose_summary(mode, &totals);

@@ -14,6 +14,7 @@
 #include "common/bounded_text.h"
 #include "common/seams.h"
 #include "log/connection_signal.h"
+#include "log/event_log.h"
 #include "log/window_painting.h"
 #include "test_support.h"
 
@@ -562,4 +563,23 @@ TEST_F(PaintOnDemand, PixelsOnScreenAreThoseOfPaintingEveryTick)
         Pixels afresh = read_pixels(painting_surface());
         EXPECT_EQ(differences(layered, afresh), 0) << step.what << ": drawn afresh";
     }
+}
+
+// A list filled with its drawing held shows every new row once the tick is over.
+TEST_F(PaintOnDemand, EventListShowsNewRowsAfterARefreshWithItsDrawingHeld)
+{
+    point(480, 230);  // the switch: EventList comes to the front
+    tick();
+    ASSERT_TRUE(IsWindowVisible(app.event_list));
+    pump();
+    Pixels before = window_pixels(window_);
+    log_event("Новое событие для списка.");
+    app.tick_phase = 2;  // a plain watch tick, which refreshes the visible EventList
+    SendMessageA(window_, WM_TIMER, TIMER_WATCH_CYCLE, 0);
+    pump();
+    Pixels after = window_pixels(window_);
+    EXPECT_GT(differences(after, before), 50) << "the new row is drawn";
+    RedrawWindow(app.event_list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    pump();
+    EXPECT_EQ(differences(after, window_pixels(window_)), 0) << "nothing was left undrawn";
 }
