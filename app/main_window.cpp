@@ -314,6 +314,16 @@ static void on_kill_guard_end(HWND window)
     app.kill_guard = 0;
 }
 
+// The interface tick serves a window on the screen alone: hidden in the tray, the window has
+// no pointer, no visible list and no pixels to keep, so the tick stops until it shows again.
+static void on_window_pos_changed(HWND window, const WINDOWPOS *position)
+{
+    if (position->flags & SWP_HIDEWINDOW)
+        KillTimer(window, TIMER_INTERFACE);
+    if (position->flags & SWP_SHOWWINDOW)
+        SetTimer(window, TIMER_INTERFACE, 100, nullptr);
+}
+
 // A pointer position is used by one interface tick at most.
 static void on_mouse_move(LPARAM lparam)
 {
@@ -479,6 +489,7 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
     case WM_PAINT: on_paint(window); break;
     case WM_SHOWWINDOW:
     case WM_SIZE: forget_last_paint(); break;  // shown, hidden, minimised or restored
+    case WM_WINDOWPOSCHANGED: on_window_pos_changed(window, (const WINDOWPOS *)lparam); break;
     case WM_DESTROY: on_destroy(window); break;
     case WM_SYSCOMMAND:
         // Hidden to the tray already: the default minimise would show the window again.

@@ -406,6 +406,7 @@ protected:
             KillTimer(window_, id);
         SetCursorPos(790, 590);  // the real pointer stays off the window: the test moves its own
         ShowWindow(window_, SW_SHOW);
+        KillTimer(window_, TIMER_INTERFACE);
         pump();
         app.monitoring = 1;
         app.signal_on = 0;
