@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "app/app_state.h"
 #include "app/ids.h"
 #include "app/screen_regions.h"
@@ -181,9 +183,41 @@ void release_list_drawing(HWND list, int held)
     RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
-// EventList filled again from the event slots, drawn once.
+static bool cell_is(HWND list, int row, int column, const char *text)
+{
+    char shown[TEXT_SIZE + 1] = "";
+    LVITEMA cell = {};
+    cell.iSubItem = column;
+    cell.pszText = shown;
+    cell.cchTextMax = sizeof shown;
+    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&cell);
+    return strcmp(shown, text) == 0;
+}
+
+// Whether EventList already is what refilling it would make it: the rows of the event slots,
+// scrolled to the top, nothing selected or focused. Refilling it then only costs a redraw.
+static bool event_list_current()
+{
+    HWND list = app.event_list;
+    int row = 0;
+    for (int slot = 0; slot < EVENT_SLOTS; slot++) {
+        char time_part[TEXT_SIZE], text_part[TEXT_SIZE];
+        if (!split_event_line(app.events[slot], time_part, sizeof time_part, text_part, sizeof text_part))
+            continue;
+        if (!cell_is(list, row, 0, time_part) || !cell_is(list, row, 1, text_part))
+            return false;
+        row++;
+    }
+    return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == row && SendMessageA(list, LVM_GETTOPINDEX, 0, 0) == 0 &&
+           SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 0 &&
+           SendMessageA(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED) == -1 && GetScrollPos(list, SB_HORZ) == 0;
+}
+
+// EventList filled again from the event slots, drawn once; left alone when that changes nothing.
 static void refresh_events()
 {
+    if (app.event_list && event_list_current())
+        return;
     int held = hold_list_drawing(app.event_list);
     refresh_event_list(app.event_list, event_item);
     release_list_drawing(app.event_list, held);

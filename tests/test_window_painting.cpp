@@ -584,3 +584,45 @@ TEST_F(PaintOnDemand, EventListShowsNewRowsAfterARefreshWithItsDrawingHeld)
     pump();
     EXPECT_EQ(differences(after, window_pixels(window_)), 0) << "nothing was left undrawn";
 }
+
+// The watch tick refills a visible EventList every second. When that would change nothing the
+// list is left alone, with nothing to redraw; a selection or a scrolled list is refilled still.
+TEST_F(PaintOnDemand, EventListIsRefilledOnlyWhenThatChangesIt)
+{
+    auto watch_tick = [&] {
+        app.tick_phase = 2;  // a plain tick
+        SendMessageA(window_, WM_TIMER, TIMER_WATCH_CYCLE, 0);
+    };
+    point(480, 230);
+    tick();
+    pump();
+    HWND list = app.event_list;
+    ASSERT_TRUE(IsWindowVisible(list));
+    watch_tick();
+    EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE)) << "the same rows again: nothing to redraw";
+
+    LVITEMA state = {};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, 0, (LPARAM)&state);
+    pump();
+    watch_tick();
+    EXPECT_EQ(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED), -1);
+
+    for (int i = 0; i < EVENT_SLOTS; i++)
+        log_event(("Событие " + std::to_string(i)).c_str());
+    watch_tick();
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    ASSERT_EQ(rows, EVENT_SLOTS);
+    SendMessageA(list, LVM_ENSUREVISIBLE, rows - 1, FALSE);
+    ASSERT_GT(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 0);
+    pump();
+    watch_tick();
+    EXPECT_TRUE(GetUpdateRect(list, nullptr, FALSE)) << "a scrolled list is refilled as always";
+    SendMessageA(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    pump();
+    watch_tick();
+    pump();
+    watch_tick();
+    EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE));
+}
