@@ -269,6 +269,14 @@ static void fill_new_folder(const SweepPaths *paths)
         copy_program_to_folder(paths->folder);
 }
 
+// Attributes that resetting to archive would leave as they are, or change only by the archive
+// bit of a directory, which nothing reads: a drive is not written to every few seconds for it.
+static bool nothing_to_clear(DWORD attributes)
+{
+    return attributes == FILE_ATTRIBUTE_ARCHIVE || attributes == FILE_ATTRIBUTE_DIRECTORY ||
+           attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
+}
+
 // Creates or refreshes the protection folder, or only clears the attributes of what is there.
 // Returns the attributes of the folder path afterwards; they are read again only after a change.
 static DWORD folder_step(const SweepPaths *paths, int mode, int removable, int deleted, int *folder_state)
@@ -286,11 +294,8 @@ static DWORD folder_step(const SweepPaths *paths, int mode, int removable, int d
             fill_new_folder(paths);
             attributes = GetFileAttributesA(paths->folder);
         }
-    } else if (mode != SWEEP_LOCKED && attributes != INVALID_FILE_ATTRIBUTES &&
-               attributes != FILE_ATTRIBUTE_ARCHIVE &&
-               attributes != (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE)) {
-        // A hidden, system or read-only autorun.inf loses those attributes; a missing one stays
-        // missing, and one with archive alone is not written to again.
+    } else if (mode != SWEEP_LOCKED && attributes != INVALID_FILE_ATTRIBUTES && !nothing_to_clear(attributes)) {
+        // A hidden, system or read-only autorun.inf loses those attributes; a missing one stays missing.
         SetFileAttributesA(paths->folder, FILE_ATTRIBUTE_ARCHIVE);
         attributes = GetFileAttributesA(paths->folder);
     }

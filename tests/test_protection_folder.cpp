@@ -473,17 +473,23 @@ static LARGE_INTEGER change_time(const std::string &path)
     return info.ChangeTime;
 }
 
-TEST_F(ProtectionFolderTest, FixedDriveAutorunFileWithArchiveAloneIsNotWrittenAgain)
+TEST_F(ProtectionFolderTest, FixedDriveAutorunInfWithNothingToClearIsNotWrittenAgain)
 {
-    make_file(folder_, FILE_ATTRIBUTE_HIDDEN);
-    sweep(root_, SWEEP_LOOK, false);
-    ASSERT_EQ(attributes(folder_), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
-    LARGE_INTEGER before = change_time(folder_);
-    ASSERT_NE(before.QuadPart, 0);
-    Sleep(20);
-    SweepResult again = sweep(root_, SWEEP_LOOK, false);
-    EXPECT_EQ(again.count, 1);
-    EXPECT_EQ(change_time(folder_).QuadPart, before.QuadPart) << "its attributes were written again";
+    for (bool directory : {false, true}) {
+        if (directory)
+            make_dir(folder_, FILE_ATTRIBUTE_HIDDEN);
+        else
+            make_file(folder_, FILE_ATTRIBUTE_HIDDEN);
+        sweep(root_, SWEEP_LOOK, false);
+        EXPECT_EQ(attributes(folder_) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY), 0u);
+        LARGE_INTEGER before = change_time(folder_);
+        ASSERT_NE(before.QuadPart, 0);
+        Sleep(20);
+        SweepResult again = sweep(root_, SWEEP_LOOK, false);
+        EXPECT_EQ(again.folder_state, directory ? FOLDER_PRESENT : FOLDER_NONE);
+        EXPECT_EQ(change_time(folder_).QuadPart, before.QuadPart) << "written again, directory " << directory;
+        remove_tree(folder_);
+    }
 }
 
 TEST_F(ProtectionFolderTest, LockedModeListsChangesNothingAndRecognisesOnlyFolderAttributes)
