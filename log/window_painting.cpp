@@ -290,6 +290,8 @@ void set_painting_layers(int on)
     layers_wanted = on;
 }
 
+// Draws on the surface what lies beneath everything (parts 0) or the given texts over what is
+// there, and keeps the result in layer.
 static bool draw_layer(BYTE *layer, int parts)
 {
     GpGraphics *graphics = nullptr;
@@ -305,6 +307,7 @@ static bool draw_layer(BYTE *layer, int parts)
     return transfer_surface_bits(layer, true);
 }
 
+// Makes both layers at the first paint; without them every paint draws everything.
 static void make_layers_once()
 {
     if (layers_tried)
