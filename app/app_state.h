@@ -93,6 +93,11 @@ void detect_xp();
 void detect_emergency_start();
 void activate_running_instance(const char *title);
 
+// The main window's lists. A list whose rows are all replaced holds its drawing meanwhile and
+// then draws once, with every row: hold returns whether it held, release takes that answer.
+int hold_list_drawing(HWND list);
+void release_list_drawing(HWND list, int held);
+
 // The whole program: single instance, state, window, message loop. Returns the exit code.
 int run_program(HINSTANCE instance, int show_command);
 

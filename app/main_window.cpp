@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "app/app_state.h"
 #include "app/ids.h"
 #include "app/screen_regions.h"
@@ -164,6 +166,63 @@ static bool list_visible(HWND list)
     return list && (GetWindowLongA(list, GWL_STYLE) & WS_VISIBLE);
 }
 
+// Holding works through the visible flag: releasing the hold of a hidden list would show it.
+int hold_list_drawing(HWND list)
+{
+    if (!list_visible(list))
+        return 0;
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    return 1;
+}
+
+void release_list_drawing(HWND list, int held)
+{
+    if (!held)
+        return;
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+static bool cell_is(HWND list, int row, int column, const char *text)
+{
+    char shown[TEXT_SIZE + 1] = "";
+    LVITEMA cell = {};
+    cell.iSubItem = column;
+    cell.pszText = shown;
+    cell.cchTextMax = sizeof shown;
+    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&cell);
+    return strcmp(shown, text) == 0;
+}
+
+// Whether EventList already is what refilling it would make it: the rows of the event slots,
+// scrolled to the top, nothing selected or focused. Refilling it then only costs a redraw.
+static bool event_list_current()
+{
+    HWND list = app.event_list;
+    int row = 0;
+    for (int slot = 0; slot < EVENT_SLOTS; slot++) {
+        char time_part[TEXT_SIZE], text_part[TEXT_SIZE];
+        if (!split_event_line(app.events[slot], time_part, sizeof time_part, text_part, sizeof text_part))
+            continue;
+        if (!cell_is(list, row, 0, time_part) || !cell_is(list, row, 1, text_part))
+            return false;
+        row++;
+    }
+    return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == row && SendMessageA(list, LVM_GETTOPINDEX, 0, 0) == 0 &&
+           SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 0 &&
+           SendMessageA(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED) == -1 && GetScrollPos(list, SB_HORZ) == 0;
+}
+
+// EventList filled again from the event slots, drawn once; left alone when that changes nothing.
+static void refresh_events()
+{
+    if (app.event_list && event_list_current())
+        return;
+    int held = hold_list_drawing(app.event_list);
+    refresh_event_list(app.event_list, event_item);
+    release_list_drawing(app.event_list, held);
+}
+
 static void show_only(HWND visible)
 {
     HWND lists[] = {app.file_list, app.process_list, app.event_list};
@@ -171,7 +230,8 @@ static void show_only(HWND visible)
         ShowWindow(list, list == visible ? SW_SHOW : SW_HIDE);
 }
 
-// Timer 601: the region under the pointer chooses the visible list; then repaint.
+// Timer 601: the region under the pointer chooses the visible list; then a repaint when the
+// window shows something new.
 static void on_interface_tick(HWND window)
 {
     app.hover_region = hit_test(app.pointer_x, app.pointer_y);
@@ -184,14 +244,14 @@ static void on_interface_tick(HWND window)
     } else if (app.hover_region == 5 || app.autoruns_found != 0) {
         if (app.event_list_filled == 0) {
             app.event_list_filled = 1;
-            refresh_event_list(app.event_list, event_item);
+            refresh_events();
         }
         if (app.shown_region != 5)
             show_only(app.event_list);
     } else {
         app.event_list_filled = 0;
     }
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.shown_region = app.hover_region;
 }
 
@@ -204,7 +264,7 @@ static void on_first_look(HWND window)
     KillTimer(window, TIMER_FIRST_LOOK);
     scan_removable_drives(app.file_list, file_item, 0);
     refresh_process_list(app.process_list);
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.busy = 0;
 }
 
@@ -235,11 +295,13 @@ static void on_watch_cycle(HWND window)
         app.cycle_phase = 0;
     }
     if (list_visible(app.event_list))
-        refresh_event_list(app.event_list, event_item);
-    paint_main_window(window);
+        refresh_events();
+    paint_main_window_when_changed(window);
     if (app.first_ticks == 1 && app.settings[SETTING_AUTOSTART] == '1')
         show_main_window(HIDE_TO_TRAY);  // started at logon: out of the way after a second
-    signal_tick();
+    // The strip is drawn straight on the screen, maybe over this window: the next tick repaints.
+    if (signal_tick())
+        forget_last_paint();
 }
 
 // Timer 604: the check the user asked for, with the full registry repair.
@@ -255,7 +317,7 @@ static void on_manual_check(HWND window)
     scan_removable_drives(app.file_list, file_item, 0);
     if (app.autoruns_found != 0)
         scan_removable_drives(app.file_list, file_item, 1);
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.monitoring = app.monitoring_saved;
     app.manual_scan = 0;
     app.busy = 0;
@@ -270,7 +332,7 @@ static void on_stop_virus(HWND window)
     KillTimer(window, TIMER_STOP_VIRUS);
     scan_removable_drives(app.file_list, file_item, 1);
     kill_foreign_processes(app.process_list);
-    paint_main_window(window);
+    paint_main_window_when_changed(window);
     app.busy = 0;
     if (app.logoff_state == 0)
         app.logoff_state = 1;
@@ -284,6 +346,16 @@ static void on_kill_guard_end(HWND window)
 {
     KillTimer(window, TIMER_KILL_GUARD);
     app.kill_guard = 0;
+}
+
+// The interface tick serves a window on the screen alone: hidden in the tray, the window has
+// no pointer, no visible list and no pixels to keep, so the tick stops until it shows again.
+static void on_window_pos_changed(HWND window, const WINDOWPOS *position)
+{
+    if (position->flags & SWP_HIDEWINDOW)
+        KillTimer(window, TIMER_INTERFACE);
+    if (position->flags & SWP_SHOWWINDOW)
+        SetTimer(window, TIMER_INTERFACE, 100, nullptr);
 }
 
 // A pointer position is used by one interface tick at most.
@@ -449,6 +521,9 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
     case WM_CREATE: on_create(window); break;
     case WM_ERASEBKGND: return 1;  // the paint covers the whole client area
     case WM_PAINT: on_paint(window); break;
+    case WM_SHOWWINDOW:
+    case WM_SIZE: forget_last_paint(); break;  // shown, hidden, minimised or restored
+    case WM_WINDOWPOSCHANGED: on_window_pos_changed(window, (const WINDOWPOS *)lparam); break;
     case WM_DESTROY: on_destroy(window); break;
     case WM_SYSCOMMAND:
         // Hidden to the tray already: the default minimise would show the window again.

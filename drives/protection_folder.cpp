@@ -240,6 +240,34 @@ int write_folder_note(const char *info_path)
     return written;
 }
 
+// Whether two files hold the same bytes; false when either cannot be read.
+static bool same_file_bytes(const char *first_path, const char *second_path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA first_data, second_data;
+    if (!GetFileAttributesExA(first_path, GetFileExInfoStandard, &first_data) ||
+        !GetFileAttributesExA(second_path, GetFileExInfoStandard, &second_data) ||
+        first_data.nFileSizeHigh != second_data.nFileSizeHigh || first_data.nFileSizeLow != second_data.nFileSizeLow)
+        return false;
+    FILE *first = open_stream(first_path, "rb");
+    FILE *second = first ? open_stream(second_path, "rb") : nullptr;
+    bool same = second != nullptr;
+    char first_block[16384], second_block[16384];
+    while (same) {
+        size_t length = fread(first_block, 1, sizeof first_block, first);
+        same = fread(second_block, 1, sizeof second_block, second) == length &&
+               memcmp(first_block, second_block, length) == 0;
+        if (length < sizeof first_block)
+            break;
+    }
+    if (same && (ferror(first) || ferror(second) || fgetc(second) != EOF))
+        same = false;
+    if (first)
+        fclose(first);
+    if (second)
+        fclose(second);
+    return same;
+}
+
 int copy_program_to_folder(const char *folder_path)
 {
     char target[TEXT_SIZE];
@@ -249,6 +277,10 @@ int copy_program_to_folder(const char *folder_path)
     int present = exists(target);
     if (present && !is_own_entry(target))
         return 0;
+    // The copy made by an earlier pass holds this program's very bytes: nothing to replace,
+    // even for a program whose version cannot be read. Reading it costs less than the version.
+    if (present && same_file_bytes(app.exe_path, target))
+        return 1;
     char version[TEXT_SIZE] = "0";
     read_file_version(target, version, sizeof version);
     if (strcmp(version, app.program_version) == 0)
@@ -338,11 +370,21 @@ static void fill_new_folder(const SweepPaths *paths)
         copy_program_to_folder(paths->folder);
 }
 
-// Creates or refreshes the protection folder, or only clears the attributes of what is there.
-static void folder_step(const SweepPaths *paths, int mode, int removable, int deleted, int *folder_state)
+// Attributes that resetting to archive would leave as they are, or change only by the archive
+// bit of a directory, which nothing reads: a drive is not written to every few seconds for it.
+static bool nothing_to_clear(DWORD attributes)
 {
+    return attributes == FILE_ATTRIBUTE_ARCHIVE || attributes == FILE_ATTRIBUTE_DIRECTORY ||
+           attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE);
+}
+
+// Creates or refreshes the protection folder, or only clears the attributes of what is there.
+// Returns the attributes of the folder path afterwards; they are read again only after a change.
+static DWORD folder_step(const SweepPaths *paths, int mode, int removable, int deleted, int *folder_state)
+{
+    DWORD attributes = GetFileAttributesA(paths->folder);
     if ((mode == SWEEP_LOOK && removable) || deleted != 0) {
-        if (exists(paths->folder)) {
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
             // A plain file of that name makes both writes fail; they fail quietly.
             if (program_copy_wanted() && is_own_entry(paths->folder)) {
                 write_folder_note(paths->info);
@@ -351,18 +393,20 @@ static void folder_step(const SweepPaths *paths, int mode, int removable, int de
         } else if (CreateDirectoryA(paths->folder, nullptr)) {
             *folder_state = FOLDER_CREATED;
             fill_new_folder(paths);
+            attributes = GetFileAttributesA(paths->folder);
         }
-    } else if (mode != SWEEP_LOCKED && is_own_entry(paths->folder)) {
+    } else if (mode != SWEEP_LOCKED && attributes != INVALID_FILE_ATTRIBUTES && !nothing_to_clear(attributes) &&
+               is_own_entry(paths->folder)) {
         // A hidden, system or read-only autorun.inf loses those attributes; a missing one stays missing.
         SetFileAttributesA(paths->folder, FILE_ATTRIBUTE_ARCHIVE);
+        attributes = GetFileAttributesA(paths->folder);
     }
+    return attributes;
 }
 
 // Lists the protection folder when autorun.inf is a directory with no attribute but hidden and archive.
-static void recognise_folder(const SweepPaths *paths, int removable, char (&records)[RECORD_TEXT_SIZE],
-                             int *folder_state)
+static void recognise_folder(DWORD attributes, int removable, char (&records)[RECORD_TEXT_SIZE], int *folder_state)
 {
-    DWORD attributes = GetFileAttributesA(paths->folder);
     if (attributes != FILE_ATTRIBUTE_DIRECTORY && attributes != (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE) &&
         attributes != (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))
         return;
@@ -379,7 +423,7 @@ int sweep_location(const char *location, const char *pattern, int mode, char (&r
     if (!build_sweep_paths(location, pattern, &paths))
         return 0;
     int count = sweep_entries(location, pattern, &paths, mode, records, deleted);
-    folder_step(&paths, mode, removable, *deleted, folder_state);
-    recognise_folder(&paths, removable, records, folder_state);
+    DWORD attributes = folder_step(&paths, mode, removable, *deleted, folder_state);
+    recognise_folder(attributes, removable, records, folder_state);
     return count;
 }

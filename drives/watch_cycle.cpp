@@ -125,9 +125,9 @@ static void sweep_drive(HWND list, LVITEMA item, char letter, int mode, PassTota
     if (type != DRIVE_FIXED && type != DRIVE_REMOVABLE)
         return;
     int removable = type == DRIVE_REMOVABLE;
-    char volume[128], file_system[128];
-    DWORD serial = 0, name_length = 0, flags = 0;
-    if (!seam_get_volume_information(root, volume, 127, &serial, &name_length, &flags, file_system, 127))
+    // Success and the flags are all the pass uses; the label and the rest are not asked for.
+    DWORD flags = 0;
+    if (!seam_get_volume_information(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
         return;  // no medium, or not ready
 
     totals->write_protected = (flags & FILE_READ_ONLY_VOLUME) ? 1 : 0;
@@ -192,6 +192,8 @@ static int compose_summary(int mode, const PassTotals *totals)
 
 int scan_removable_drives(HWND list, LVITEMA item, int mode)
 {
+    // Rows arrive one at a time; the list draws once, with all of them, before any box can show.
+    int held = hold_list_drawing(list);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     app.file_list_counter = 0;
     PassTotals totals = {};
@@ -203,8 +205,14 @@ int scan_removable_drives(HWND list, LVITEMA item, int mode)
     int found = sweep_location(app.system_dir, "autorun.*", mode, records, &deleted, 0, &folder_state);
     collect_location(list, item, app.system_dir, found, deleted, folder_state, records, &totals);
 
+    // A letter that names no drive is skipped without asking for its type.
+    DWORD present = GetLogicalDrives();
+    if (present == 0)
+        present = 0xFFFFFFFF;
     for (char letter = 'C'; letter <= 'Z'; letter++)
-        sweep_drive(list, item, letter, mode, &totals);
+        if (present & (1u << (letter - 'A')))
+            sweep_drive(list, item, letter, mode, &totals);
+    release_list_drawing(list, held);
 
     track_flash_drive(&totals);
     int balloon = compose_summary(mode, &totals);

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "app/app_state.h"
+#include "common/bounded_text.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -14,6 +15,7 @@ static const char BOTTOM_BAR_TEXT[] = "_?_   Деинст.  Восст.  У.Ко
 
 enum { STRIP_WIDTH = 500, STRIP_HEIGHT = 31, HINT_STRIP_TOP = 170, BOTTOM_STRIP_TOP = 269 };
 enum { SWITCH_REGION = 5, FIRST_BAR_REGION = 11 };
+enum { BAR_TEXT_TOP = 276 };  // the top of the bottom-bar text box; its shadow starts lower
 
 // Colours as alpha, red, green, blue.
 static const ARGB HINT_COLOUR = 0xDCFFFFFF;
@@ -27,6 +29,21 @@ static const ARGB RING_COLOUR = 0x96000000;
 static GpBitmap *bg1_bitmap, *bg2_bitmap, *bg_text_bitmap, *surface;
 static GpStringFormat *centred_format;
 static int bg1_tried, bg2_tried, bg_text_tried, surface_tried, format_tried;
+
+// Everything in AppState that a paint draws from; the bitmaps and the surface never change.
+struct PaintInputs {
+    int hover_region;
+    RECT hover_rect;
+    int monitoring;
+    int cycle_phase;
+    char hint_text[TEXT_SIZE];
+    ClickRegion regions[CLICK_REGION_COUNT];
+};
+
+// The inputs of the last paint that reached the screen, while on_screen_paint_valid is 1.
+static PaintInputs on_screen_inputs;
+static int on_screen_paint_valid;
+static long paint_count;
 
 // The surface of the paints, for whoever needs to read what was drawn.
 GpBitmap *painting_surface()
@@ -154,7 +171,8 @@ static void draw_underline(GpGraphics *graphics)
     GdipDeletePen(pen);
 }
 
-int paint_background(GpGraphics *graphics, GpBitmap *bg_text, GpBitmap *bg1, GpBitmap *bg2)
+// The part of the background that never changes: both strips and the plain banner.
+static void draw_fixed_background(GpGraphics *graphics, GpBitmap *bg_text, GpBitmap *bg1)
 {
     if (bg_text) {
         draw_strip(graphics, bg_text, HINT_STRIP_TOP);
@@ -162,6 +180,11 @@ int paint_background(GpGraphics *graphics, GpBitmap *bg_text, GpBitmap *bg1, GpB
     }
     if (bg1)
         draw_whole(graphics, bg1, 0, BANNER_TOP);
+}
+
+// The highlights, rings and underline that follow AppState.
+static void draw_state(GpGraphics *graphics, GpBitmap *bg2)
+{
     if (app.monitoring) {
         copy_highlight(graphics, bg2, SWITCH_REGION);
         draw_rings(graphics);
@@ -170,6 +193,12 @@ int paint_background(GpGraphics *graphics, GpBitmap *bg_text, GpBitmap *bg1, GpB
         copy_highlight(graphics, bg2, app.hover_region);
     if (app.hover_region >= FIRST_BAR_REGION)
         draw_underline(graphics);
+}
+
+int paint_background(GpGraphics *graphics, GpBitmap *bg_text, GpBitmap *bg1, GpBitmap *bg2)
+{
+    draw_fixed_background(graphics, bg_text, bg1);
+    draw_state(graphics, bg2);
     return 1;
 }
 
@@ -191,8 +220,10 @@ static void draw_text(GpGraphics *graphics, const char *text, GpFont *font, GpBr
     GdipResetClip(graphics);
 }
 
-// The hint line and the bottom-bar text with its shadow.
-static void draw_texts(GpGraphics *graphics)
+enum { HINT_TEXT = 1, BAR_TEXT = 2 };
+
+// The hint line and/or the bottom-bar text with its shadow.
+static void draw_texts(GpGraphics *graphics, int parts)
 {
     GpFontFamily *family = nullptr;
     GpFont *hint_font = nullptr, *bar_font = nullptr;
@@ -200,7 +231,7 @@ static void draw_texts(GpGraphics *graphics)
         GdipCreateFont(family, 16, FontStyleBold, UnitPixel, &hint_font);
         GdipCreateFont(family, 14, FontStyleBold, UnitPixel, &bar_font);
     }
-    RectF hint_box(10, 176, 480, 40), bar_box(10, 276, 480, 40), shadow_box(11, 278, 480, 40);
+    RectF hint_box(10, 176, 480, 40), bar_box(10, BAR_TEXT_TOP, 480, 40), shadow_box(11, BAR_TEXT_TOP + 2, 480, 40);
     GpStringFormat *format = centred_string_format();
 
     GpSolidFill *hint_brush = nullptr, *bar_brush = nullptr, *shadow_brush = nullptr;
@@ -208,9 +239,12 @@ static void draw_texts(GpGraphics *graphics)
     GdipCreateSolidFill(BAR_COLOUR, &bar_brush);
     GdipCreateSolidFill(SHADOW_COLOUR, &shadow_brush);
 
-    draw_text(graphics, app.hint_text, hint_font, hint_brush, hint_box, format);
-    draw_text(graphics, BOTTOM_BAR_TEXT, bar_font, shadow_brush, shadow_box, format);
-    draw_text(graphics, BOTTOM_BAR_TEXT, bar_font, bar_brush, bar_box, format);
+    if (parts & HINT_TEXT)
+        draw_text(graphics, app.hint_text, hint_font, hint_brush, hint_box, format);
+    if (parts & BAR_TEXT) {
+        draw_text(graphics, BOTTOM_BAR_TEXT, bar_font, shadow_brush, shadow_box, format);
+        draw_text(graphics, BOTTOM_BAR_TEXT, bar_font, bar_brush, bar_box, format);
+    }
 
     for (GpSolidFill *brush : {hint_brush, bar_brush, shadow_brush})
         if (brush)
@@ -220,6 +254,238 @@ static void draw_texts(GpGraphics *graphics)
             GdipDeleteFont(font);
     if (family)
         GdipDeleteFontFamily(family);
+}
+
+// Copies the surface's pixels to (save) or from (restore) a buffer of width x height x 4 bytes.
+static bool transfer_surface_bits(BYTE *buffer, bool save)
+{
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(surface, &width);
+    GdipGetImageHeight(surface, &height);
+    GpRect all(0, 0, (INT)width, (INT)height);
+    BitmapData locked = {};
+    UINT mode = save ? ImageLockModeRead : ImageLockModeWrite;
+    if (GdipBitmapLockBits(surface, &all, mode, PixelFormat32bppARGB, &locked) != Ok)
+        return false;
+    size_t row = (size_t)width * 4;
+    for (UINT y = 0; y < height; y++) {
+        BYTE *line = (BYTE *)locked.Scan0 + (size_t)y * locked.Stride;
+        if (save)
+            memcpy(buffer + y * row, line, row);
+        else
+            memcpy(line, buffer + y * row, row);
+    }
+    GdipBitmapUnlockBits(surface, &locked);
+    return true;
+}
+
+// Every paint starts from the same drawing: the cleared surface with strips and banner, and
+// mostly the bottom-bar text on top. Both are drawn once and kept as pixels: bringing them
+// back is the same as drawing them again, and far cheaper.
+static BYTE *plain_layer, *bar_layer;
+static int layers_tried, layers_wanted = 1;
+
+void set_painting_layers(int on)
+{
+    layers_wanted = on;
+}
+
+// Draws on the surface what lies beneath everything (parts 0) or the given texts over what is
+// there, and keeps the result in layer.
+static bool draw_layer(BYTE *layer, int parts)
+{
+    GpGraphics *graphics = nullptr;
+    if (GdipGetImageGraphicsContext(surface, &graphics) != Ok)
+        return false;
+    if (parts == 0) {
+        GdipGraphicsClear(graphics, 0);
+        draw_fixed_background(graphics, bg_text_bitmap, bg1_bitmap);
+    } else {
+        draw_texts(graphics, parts);
+    }
+    GdipDeleteGraphics(graphics);
+    return transfer_surface_bits(layer, true);
+}
+
+// Makes both layers at the first paint; without them every paint draws everything.
+static void make_layers_once()
+{
+    if (layers_tried)
+        return;
+    layers_tried = 1;
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(surface, &width);
+    GdipGetImageHeight(surface, &height);
+    size_t size = (size_t)width * height * 4;
+    plain_layer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size);
+    bar_layer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, size);
+    if (plain_layer && bar_layer && draw_layer(plain_layer, 0) && draw_layer(bar_layer, BAR_TEXT))
+        return;
+    HeapFree(GetProcessHeap(), 0, plain_layer);
+    HeapFree(GetProcessHeap(), 0, bar_layer);
+    plain_layer = bar_layer = nullptr;
+}
+
+// Whether the state drawing keeps clear of the bottom-bar text, so that the text may lie
+// underneath it: no underline, and every banner highlight above the text boxes.
+static bool state_clear_of_bar_text()
+{
+    if (app.hover_region >= FIRST_BAR_REGION)
+        return false;
+    for (const ClickRegion &r : app.regions)
+        if (r.number >= 1 && r.number <= 5 && r.source.bottom + BANNER_TOP > BAR_TEXT_TOP)
+            return false;
+    return true;
+}
+
+// Draws this paint on the surface. Drawing in layers changes no pixel: the hint, the state
+// and the bar text each lie in their own rows.
+static bool draw_surface()
+{
+    bool layered = plain_layer && layers_wanted;
+    bool bar_below = layered && state_clear_of_bar_text();
+    if (layered && !transfer_surface_bits(bar_below ? bar_layer : plain_layer, false))
+        return false;
+    GpGraphics *graphics = nullptr;
+    if (GdipGetImageGraphicsContext(surface, &graphics) != Ok)
+        return false;
+    if (!layered) {
+        GdipGraphicsClear(graphics, 0);
+        draw_fixed_background(graphics, bg_text_bitmap, bg1_bitmap);
+    }
+    draw_state(graphics, bg2_bitmap);
+    draw_texts(graphics, bar_below ? HINT_TEXT : HINT_TEXT | BAR_TEXT);
+    GdipDeleteGraphics(graphics);
+    return true;
+}
+
+// 1 when every pixel of the row is opaque, 0 when every one is clear, -1 otherwise.
+static int row_kind(const BYTE *line, UINT width)
+{
+    bool opaque = false, clear = false;
+    for (UINT x = 0; x < width; x++) {
+        BYTE alpha = line[x * 4 + 3];
+        if (alpha == 255)
+            opaque = true;
+        else if (alpha == 0)
+            clear = true;
+        else
+            return -1;
+    }
+    if (opaque && clear)
+        return -1;
+    return opaque ? 1 : 0;
+}
+
+// The rows [top, bottom) of a surface that is fully opaque there and fully clear elsewhere.
+static bool find_opaque_band(const BitmapData &bits, int *top, int *bottom)
+{
+    *top = *bottom = -1;
+    for (UINT y = 0; y < bits.Height; y++) {
+        int kind = row_kind((const BYTE *)bits.Scan0 + (size_t)y * bits.Stride, bits.Width);
+        if (kind < 0)
+            return false;
+        if (kind == 0)
+            continue;
+        if (*top < 0)
+            *top = (int)y;
+        else if (*bottom != (int)y)
+            return false;  // a second band
+        *bottom = (int)y + 1;
+    }
+    return *top >= 0;
+}
+
+// Copying an opaque band's rows as they are shows the same pixels as blending the whole
+// surface over the window: opaque pixels replace, clear ones leave the window as it is.
+static bool copy_opaque_band(HWND window)
+{
+    UINT width = 0, height = 0;
+    GdipGetImageWidth(surface, &width);
+    GdipGetImageHeight(surface, &height);
+    GpRect all(0, 0, (INT)width, (INT)height);
+    BitmapData bits = {};
+    if (GdipBitmapLockBits(surface, &all, ImageLockModeRead, PixelFormat32bppARGB, &bits) != Ok)
+        return false;
+    int top = 0, bottom = 0;
+    bool copied = false;
+    HDC screen = nullptr;
+    if (bits.Stride > 0 && find_opaque_band(bits, &top, &bottom) && (screen = GetDC(window)) != nullptr) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = (LONG)bits.Stride / 4;
+        info.bmiHeader.biHeight = -(bottom - top);  // top-down rows
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        const BYTE *first = (const BYTE *)bits.Scan0 + (size_t)top * bits.Stride;
+        copied = SetDIBitsToDevice(screen, 0, top, width, (DWORD)(bottom - top), 0, 0, 0, (UINT)(bottom - top), first,
+                                   &info, DIB_RGB_COLORS) != 0;
+        ReleaseDC(window, screen);
+    }
+    GdipBitmapUnlockBits(surface, &bits);
+    return copied;
+}
+
+// The one copy to the screen: a paint never shows a half-drawn state. 1 when it was made.
+static int show_surface(HWND window)
+{
+    if (copy_opaque_band(window))
+        return 1;
+    GpGraphics *screen = nullptr;
+    if (GdipCreateFromHWND(window, &screen) != Ok)
+        return 0;
+    UINT surface_width = 0, surface_height = 0;
+    GdipGetImageWidth(surface, &surface_width);
+    GdipGetImageHeight(surface, &surface_height);
+    GdipDrawImageRectI(screen, surface, 0, 0, (INT)surface_width, (INT)surface_height);
+    GdipDeleteGraphics(screen);
+    return 1;
+}
+
+// The inputs as they stand now; zero-filled first, so that two records compare byte for byte.
+static void capture_inputs(PaintInputs *inputs)
+{
+    memset(inputs, 0, sizeof *inputs);
+    inputs->hover_region = app.hover_region;
+    inputs->hover_rect = app.hover_rect;
+    inputs->monitoring = app.monitoring;
+    inputs->cycle_phase = app.cycle_phase;
+    // The paint draws at most TEXT_SIZE - 1 characters of the hint; the copy keeps as many.
+    text_copy(inputs->hint_text, app.hint_text);
+    memcpy(inputs->regions, app.regions, sizeof inputs->regions);
+}
+
+// Hidden and minimised windows show nothing, so nothing painted on them counts as shown.
+static bool on_screen(HWND window)
+{
+    return IsWindowVisible(window) && !IsIconic(window);
+}
+
+void forget_last_paint()
+{
+    on_screen_paint_valid = 0;
+}
+
+long paints_drawn()
+{
+    return paint_count;
+}
+
+int paint_main_window_when_changed(HWND window)
+{
+    if (!on_screen(window)) {
+        on_screen_paint_valid = 0;
+        return 0;
+    }
+    if (on_screen_paint_valid) {
+        PaintInputs now;
+        capture_inputs(&now);
+        if (memcmp(&now, &on_screen_inputs, sizeof now) == 0)
+            return 0;
+    }
+    paint_main_window(window);
+    return 1;
 }
 
 int paint_main_window(HWND window)
@@ -234,26 +500,18 @@ int paint_main_window(HWND window)
     load_bitmap_once(bg2_tried, bg2_bitmap, L"bg2");
     load_bitmap_once(bg_text_tried, bg_text_bitmap, L"bg_text");
     make_surface_once(width, height);
+    on_screen_paint_valid = 0;
     if (!surface)
         return 1;
+    make_layers_once();
 
-    GpGraphics *graphics = nullptr;
-    if (GdipGetImageGraphicsContext(surface, &graphics) != Ok)
-        return 1;
     // What shows follows from AppState alone, never from an earlier paint.
-    GdipGraphicsClear(graphics, 0);
-    paint_background(graphics, bg_text_bitmap, bg1_bitmap, bg2_bitmap);
-    draw_texts(graphics);
-    GdipDeleteGraphics(graphics);
-
-    // The one copy to the screen: a paint never shows a half-drawn state.
-    GpGraphics *screen = nullptr;
-    if (GdipCreateFromHWND(window, &screen) == Ok) {
-        UINT surface_width = 0, surface_height = 0;
-        GdipGetImageWidth(surface, &surface_width);
-        GdipGetImageHeight(surface, &surface_height);
-        GdipDrawImageRectI(screen, surface, 0, 0, (INT)surface_width, (INT)surface_height);
-        GdipDeleteGraphics(screen);
+    if (!draw_surface())
+        return 1;
+    paint_count++;
+    if (show_surface(window) && on_screen(window)) {
+        capture_inputs(&on_screen_inputs);
+        on_screen_paint_valid = 1;
     }
     return 1;
 }

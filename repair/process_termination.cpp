@@ -1,6 +1,7 @@
 #include "repair/process_termination.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <cstring>
@@ -28,18 +29,23 @@ int is_protected_process_name(const char *lower_name)
     return 0;
 }
 
+// The same processes as a snapshot lists, asked for their numbers only: several times cheaper.
 int count_processes()
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        count++;
-    CloseHandle(snapshot);
-    return count;
+    DWORD size = 1024;
+    for (;;) {
+        DWORD *ids = (DWORD *)HeapAlloc(GetProcessHeap(), 0, size * sizeof(DWORD));
+        if (!ids)
+            return 0;
+        DWORD used = 0;
+        BOOL ok = EnumProcesses(ids, size * sizeof(DWORD), &used);
+        HeapFree(GetProcessHeap(), 0, ids);
+        if (!ok)
+            return 0;
+        if (used < size * sizeof(DWORD) || size >= 1u << 20)
+            return (int)(used / sizeof(DWORD));
+        size *= 2;  // a full buffer may have cut the list
+    }
 }
 
 static void set_row_cell(HWND list, int column, const char *text)
@@ -143,8 +149,10 @@ int refresh_process_list(HWND list)
         return 0;
     app.process_count = count_processes();
     if (app.process_count != app.previous_process_count) {
+        int held = hold_list_drawing(list);
         SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
         list_processes(list, PROCESS_LIST_ONLY);
+        release_list_drawing(list, held);
     }
     app.previous_process_count = app.process_count;
     return 1;

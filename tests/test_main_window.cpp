@@ -94,6 +94,7 @@ protected:
                                   nullptr, app.instance, nullptr);
         ASSERT_NE(window_, nullptr);
         ShowWindow(window_, SW_SHOW);
+        interface_started_ = KillTimer(window_, TIMER_INTERFACE);
         first_look_started_ = KillTimer(window_, TIMER_FIRST_LOOK);
         stop_virus_started_ = KillTimer(window_, TIMER_STOP_VIRUS);
         cycle_started_ = KillTimer(window_, TIMER_WATCH_CYCLE);
@@ -108,7 +109,7 @@ protected:
     }
     HWND window_ = nullptr;
     std::string scratch_;
-    BOOL first_look_started_ = FALSE, stop_virus_started_ = FALSE, cycle_started_ = FALSE;
+    BOOL interface_started_ = FALSE, first_look_started_ = FALSE, stop_virus_started_ = FALSE, cycle_started_ = FALSE;
 };
 
 TEST_F(MainWindowTest, CreationMakesListsHotKeysMenuAndTimers)
@@ -329,9 +330,16 @@ TEST_F(MainWindowTest, PointerChoosesTheVisibleListAndIsUsedOnce)
 TEST_F(MainWindowTest, MinimiseHidesToTheTrayAndDestroySavesState)
 {
     create();
+    EXPECT_TRUE(interface_started_) << "a window on the screen has its interface tick";
+    SetTimer(window_, TIMER_INTERFACE, 100, nullptr);
     SendMessageA(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(IsWindowVisible(window_));
     EXPECT_TRUE(IsIconic(window_));
+    EXPECT_FALSE(armed(TIMER_INTERFACE)) << "no interface tick while in the tray";
+    SendMessageA(window_, WM_COMMAND, CMD_OPEN, 0);
+    EXPECT_TRUE(IsWindowVisible(window_));
+    EXPECT_TRUE(armed(TIMER_INTERFACE)) << "shown again, it ticks again";
+    SendMessageA(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
 
     DeleteFileA(app.settings_path);
     DeleteFileA(app.log_path);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -377,11 +378,49 @@ TEST_F(ProtectionFolderTest, ProgramCopyIsMadeOnceAndReplacedWhenTheVersionDiffe
     EXPECT_EQ(read_file_bytes(info_), expected_note());
     EXPECT_TRUE(copy_is_aged());
 
-    // A newer or older running program replaces the copy.
-    text_copy(app.program_version, "4, 3, 2014, 1");
+    // Builds of the program with one byte changed: in its version text, and in its DOS stub.
+    auto changed_build = [&](const char *from, const char *to, bool wide) {
+        std::string bytes = program_bytes, find = from, put = to;
+        if (wide) {
+            find = put = "";
+            for (const char *c = from; *c; c++)
+                find += std::string(1, *c) + '\0';
+            for (const char *c = to; *c; c++)
+                put += std::string(1, *c) + '\0';
+        }
+        size_t at = bytes.find(find);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos)
+            bytes.replace(at, put.size(), put);
+        return bytes;
+    };
+    // Another build with the same version text stays: the version decides.
+    write_file_bytes(copy_, changed_build("This program", "This Program", false));
+    age_copy();
+    sweep(root_, SWEEP_LOOK, true);
+    EXPECT_TRUE(copy_is_aged());
+    // An older build is replaced by the running one.
+    write_file_bytes(copy_, changed_build("4, 3, 2013, 3", "4, 3, 2012, 3", true));
+    age_copy();
     sweep(root_, SWEEP_LOOK, true);
     EXPECT_FALSE(copy_is_aged());
     EXPECT_EQ(read_file_bytes(copy_), program_bytes);
+
+    // A running program without version data is copied once, not again on every pass.
+    const char *sleeper = getenv("KX_SLEEPER");
+    ASSERT_NE(sleeper, nullptr) << "KX_SLEEPER is not set";
+    std::string unversioned = std::string("Z:") + sleeper;
+    for (char &c : unversioned)
+        c = c == '/' ? '\\' : c;
+    text_copy(app.exe_path, unversioned.c_str());
+    app.program_version[0] = '\0';
+    read_file_version(app.exe_path, app.program_version, sizeof app.program_version);
+    sweep(root_, SWEEP_LOOK, true);
+    EXPECT_EQ(read_file_bytes(copy_), read_file_bytes(unversioned));
+    age_copy();
+    sweep(root_, SWEEP_LOOK, true);
+    EXPECT_TRUE(copy_is_aged());
+    text_copy(app.exe_path, program_.c_str());
     text_copy(app.program_version, "4, 3, 2013, 3");
 
     // A copy without version data, hidden and read-only, is replaced too.
@@ -420,6 +459,36 @@ TEST_F(ProtectionFolderTest, FixedDriveFolderLosesHiddenAndSystemAndIsListed)
         EXPECT_EQ(attributes(folder_) | FILE_ATTRIBUTE_ARCHIVE, (DWORD)0x30) << dir_attributes;
         EXPECT_TRUE(names_in(folder_).empty()) << "a look pass on a fixed drive writes nothing";
         RemoveDirectoryA(folder_.c_str());
+    }
+}
+
+// The time of the last change to a file's data or attributes; no program can set it under Wine.
+static LARGE_INTEGER change_time(const std::string &path)
+{
+    FILE_BASIC_INFO info = {};
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info);
+    CloseHandle(file);
+    return info.ChangeTime;
+}
+
+TEST_F(ProtectionFolderTest, FixedDriveAutorunInfWithNothingToClearIsNotWrittenAgain)
+{
+    for (bool directory : {false, true}) {
+        if (directory)
+            make_dir(folder_, FILE_ATTRIBUTE_HIDDEN);
+        else
+            make_file(folder_, FILE_ATTRIBUTE_HIDDEN);
+        sweep(root_, SWEEP_LOOK, false);
+        EXPECT_EQ(attributes(folder_) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY), 0u);
+        LARGE_INTEGER before = change_time(folder_);
+        ASSERT_NE(before.QuadPart, 0);
+        Sleep(20);
+        SweepResult again = sweep(root_, SWEEP_LOOK, false);
+        EXPECT_EQ(again.folder_state, directory ? FOLDER_PRESENT : FOLDER_NONE);
+        EXPECT_EQ(change_time(folder_).QuadPart, before.QuadPart) << "written again, directory " << directory;
+        remove_tree(folder_);
     }
 }
 

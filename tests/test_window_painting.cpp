@@ -1,5 +1,6 @@
 // Painting of the main window on the real GDI+ surface: banner highlights, the switch and its
-// rings, the underline of the bottom bar, the hint line; and the artwork it draws from.
+// rings, the underline of the bottom bar, the hint line; the artwork it draws from; and the
+// real main window, which paints only when what it shows has changed.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,7 +10,11 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/ids.h"
 #include "common/bounded_text.h"
+#include "common/seams.h"
+#include "log/connection_signal.h"
+#include "log/event_log.h"
 #include "log/window_painting.h"
 #include "test_support.h"
 
@@ -317,4 +322,307 @@ TEST_F(Painting, EmptyHintShowsOnlyTheTextureAndALongHintWrapsInItsBox)
     EXPECT_EQ(banner_mismatches(wrapped, {}, {RECT{0, 0, 500, 216 - BANNER_TOP}}), 0)
         << "nothing below the box's bottom";
     GdipDisposeImage(memory);
+}
+
+namespace {
+
+// The client area of a window as it is on the screen, 0x00RRGGBB per pixel.
+Pixels window_pixels(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    Pixels p;
+    p.width = client.right;
+    p.height = client.bottom;
+    p.data.resize((size_t)p.width * p.height);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = p.width;
+    info.bmiHeader.biHeight = -p.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(window);
+    HDC memory = CreateCompatibleDC(screen);
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, p.width, p.height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    for (size_t i = 0; i < p.data.size(); i++)
+        p.data[i] = ((const ARGB *)bits)[i] & 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, screen);
+    return p;
+}
+
+int differences(const Pixels &a, const Pixels &b)
+{
+    if (a.width != b.width || a.height != b.height)
+        return -1;
+    int n = 0;
+    for (size_t i = 0; i < a.data.size(); i++)
+        n += a.data[i] != b.data[i];
+    return n;
+}
+
+// Handles every message waiting, the paints the system asks for included.
+void pump()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        if (message.message != WM_QUIT)
+            DispatchMessageA(&message);
+}
+
+BOOL WINAPI silent_sound(LPCSTR, HMODULE, DWORD)
+{
+    return TRUE;
+}
+
+// The real main window on the screen, its timers stopped so that the test sends every tick.
+class PaintOnDemand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(init_app_state(), 1);
+        scratch_ = make_scratch_dir("on_demand");
+        text_copy(app.settings_path, (scratch_ + "\\kx.vars").c_str());
+        text_copy(app.log_path, (scratch_ + "\\KX_Log.txt").c_str());
+        seam_play_sound = silent_sound;
+        WNDCLASSA window_class = {};
+        window_class.lpfnWndProc = main_window_procedure;
+        window_class.hInstance = GetModuleHandleA(nullptr);
+        window_class.lpszClassName = "KxOnDemandTest";
+        RegisterClassA(&window_class);
+        app.instance = kestrix_resources();
+        window_ = CreateWindowExA(0, "KxOnDemandTest", "on demand",
+                                  WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
+                                  500, 330, nullptr, nullptr, window_class.hInstance, nullptr);
+        ASSERT_NE(window_, nullptr);
+        for (UINT id : {TIMER_FIRST_LOOK, TIMER_WATCH_CYCLE, TIMER_STOP_VIRUS})
+            KillTimer(window_, id);
+        SetCursorPos(790, 590);  // the real pointer stays off the window: the test moves its own
+        ShowWindow(window_, SW_SHOW);
+        KillTimer(window_, TIMER_INTERFACE);
+        pump();
+        app.monitoring = 1;
+        app.signal_on = 0;
+        tick();
+    }
+    void TearDown() override
+    {
+        DestroyWindow(window_);
+        pump();
+        set_painting_layers(1);
+        reset_seams();
+        remove_tree(scratch_);
+    }
+    void tick() { SendMessageA(window_, WM_TIMER, TIMER_INTERFACE, 0); }
+    void point(int x, int y) { SendMessageA(window_, WM_MOUSEMOVE, 0, MAKELPARAM(x, y)); }
+    // Paints that one more tick makes.
+    long paints_of_a_tick()
+    {
+        long before = paints_drawn();
+        tick();
+        return paints_drawn() - before;
+    }
+    HWND window_ = nullptr;
+    std::string scratch_;
+};
+
+} // namespace
+
+TEST_F(PaintOnDemand, ATickPaintsOnlyWhenWhatTheWindowShowsChanged)
+{
+    EXPECT_EQ(paints_of_a_tick(), 0) << "nothing changed since the last paint";
+    struct Change {
+        const char *what;
+        int x, y;             // a pointer position, 0 0 for none
+        void (*apply)();      // a change made to AppState directly, or nullptr
+    } changes[] = {
+        {"pointer onto button 3", 330, 230, nullptr},
+        {"pointer onto bottom-bar item 14", 190, 280, nullptr},
+        {"pointer onto item 15 (rectangle and hint)", 250, 280, nullptr},
+        {"cycle phase", 0, 0, [] { app.cycle_phase = 1; }},
+        {"monitoring off", 0, 0, [] { app.monitoring = 0; }},
+        {"hint text alone", 0, 0, [] { text_copy(app.hint_text, "Другая подсказка"); }},
+        {"hovered rectangle alone", 0, 0, [] { app.hover_rect.bottom -= 2; }},
+        {"a banner rectangle", 0, 0, [] { app.regions[2].source.right -= 3; }},
+        {"pointer off the regions", 250, 100, nullptr},
+    };
+    for (const Change &change : changes) {
+        if (change.x || change.y)
+            point(change.x, change.y);
+        if (change.apply)
+            change.apply();
+        EXPECT_EQ(paints_of_a_tick(), 1) << change.what;
+        EXPECT_EQ(paints_of_a_tick(), 0) << "again after " << change.what;
+    }
+
+    // The system asks for lost pixels: that paint is never skipped.
+    long before = paints_drawn();
+    InvalidateRect(window_, nullptr, FALSE);
+    UpdateWindow(window_);
+    EXPECT_EQ(paints_drawn() - before, 1);
+    EXPECT_EQ(paints_of_a_tick(), 0);
+
+    // The connection strip is drawn straight on the screen: the next tick repaints.
+    app.signal_on = 1;
+    text_copy(app.flash_root, "E:\\");
+    signal_counter = 0;
+    app.monitoring = 1;
+    app.cycle_phase = 0;
+    tick();
+    app.tick_phase = 2;  // the next watch tick is a plain one, with the same cycle phase
+    SendMessageA(window_, WM_TIMER, TIMER_WATCH_CYCLE, 0);
+    EXPECT_EQ(signal_counter, 1) << "the strip was drawn";
+    EXPECT_EQ(paints_of_a_tick(), 1);
+    EXPECT_EQ(paints_of_a_tick(), 0);
+}
+
+TEST_F(PaintOnDemand, AHiddenWindowNeverPaintsAndShowsItsStateAtOnceWhenShownAgain)
+{
+    Pixels before_hiding = window_pixels(window_);
+    SendMessageA(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_FALSE(IsWindowVisible(window_));
+    long hidden_from = paints_drawn();
+    point(330, 230);
+    tick();
+    app.monitoring = 0;
+    tick();
+    text_copy(app.hint_text, "Подсказка, пока окна нет");
+    tick();
+    pump();
+    EXPECT_EQ(paints_drawn(), hidden_from) << "nothing is painted for a window in the tray";
+
+    // From the tray, as the menu's first item does it.
+    SendMessageA(window_, WM_COMMAND, CMD_OPEN, 0);
+    pump();
+    ASSERT_TRUE(IsWindowVisible(window_));
+    Pixels shown = window_pixels(window_);
+    EXPECT_GT(differences(shown, before_hiding), 1000) << "the window shows the state it has now";
+    paint_main_window(window_);
+    EXPECT_EQ(differences(shown, window_pixels(window_)), 0) << "the same as a paint forced now";
+    EXPECT_EQ(paints_of_a_tick(), 0);
+}
+
+// What the window shows after a run of ticks, each of which may skip its paint, is what
+// painting everything on every tick would show; and the kept layers change no pixel.
+TEST_F(PaintOnDemand, PixelsOnScreenAreThoseOfPaintingEveryTick)
+{
+    std::string long_hint;
+    while (long_hint.size() < 400)
+        long_hint += "Очень длинная подсказка ";
+    struct Step {
+        const char *what;
+        int x, y;  // pointer, 0 0 for none
+        int monitoring, phase;
+        const char *hint;  // nullptr: what the hit test set
+    } steps[] = {
+        {"rest", 0, 0, 1, 0, nullptr},
+        {"button 3", 330, 230, 1, 0, nullptr},
+        {"button 1, phase 1", 40, 230, 1, 1, nullptr},
+        {"item 14 underlined", 190, 280, 1, 2, nullptr},
+        {"item 19, monitoring off", 470, 280, 0, 2, nullptr},
+        {"switch, monitoring on", 480, 230, 1, 0, nullptr},
+        {"long hint over the banner", 0, 0, 1, 0, long_hint.c_str()},
+        {"empty hint", 0, 0, 1, 1, ""},
+        {"off the regions", 250, 100, 1, 2, nullptr},
+    };
+    Pixels previous;
+    for (const Step &step : steps) {
+        if (step.x || step.y)
+            point(step.x, step.y);
+        app.monitoring = step.monitoring;
+        app.cycle_phase = step.phase;
+        tick();
+        if (step.hint)
+            text_copy(app.hint_text, step.hint);
+        tick();
+        tick();
+        Pixels on_demand = window_pixels(window_);
+        EXPECT_NE(differences(on_demand, previous), 0) << step.what << ": the step shows something new";
+        previous = on_demand;
+
+        paint_main_window(window_);
+        EXPECT_EQ(differences(on_demand, window_pixels(window_)), 0) << step.what << ": forced paint";
+
+        // The surface blended over the window by GDI+, the way the copy was always made.
+        GpGraphics *screen = nullptr;
+        ASSERT_EQ(GdipCreateFromHWND(window_, &screen), Ok);
+        GdipDrawImageRectI(screen, painting_surface(), 0, 0, 500, 330);
+        GdipDeleteGraphics(screen);
+        EXPECT_EQ(differences(on_demand, window_pixels(window_)), 0) << step.what << ": blended copy";
+
+        Pixels layered = read_pixels(painting_surface());
+        set_painting_layers(0);
+        paint_main_window(window_);
+        set_painting_layers(1);
+        Pixels afresh = read_pixels(painting_surface());
+        EXPECT_EQ(differences(layered, afresh), 0) << step.what << ": drawn afresh";
+    }
+}
+
+// A list filled with its drawing held shows every new row once the tick is over.
+TEST_F(PaintOnDemand, EventListShowsNewRowsAfterARefreshWithItsDrawingHeld)
+{
+    point(480, 230);  // the switch: EventList comes to the front
+    tick();
+    ASSERT_TRUE(IsWindowVisible(app.event_list));
+    pump();
+    Pixels before = window_pixels(window_);
+    log_event("Новое событие для списка.");
+    app.tick_phase = 2;  // a plain watch tick, which refreshes the visible EventList
+    SendMessageA(window_, WM_TIMER, TIMER_WATCH_CYCLE, 0);
+    pump();
+    Pixels after = window_pixels(window_);
+    EXPECT_GT(differences(after, before), 50) << "the new row is drawn";
+    RedrawWindow(app.event_list, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    pump();
+    EXPECT_EQ(differences(after, window_pixels(window_)), 0) << "nothing was left undrawn";
+}
+
+// The watch tick refills a visible EventList every second. When that would change nothing the
+// list is left alone, with nothing to redraw; a selection or a scrolled list is refilled still.
+TEST_F(PaintOnDemand, EventListIsRefilledOnlyWhenThatChangesIt)
+{
+    auto watch_tick = [&] {
+        app.tick_phase = 2;  // a plain tick
+        SendMessageA(window_, WM_TIMER, TIMER_WATCH_CYCLE, 0);
+    };
+    point(480, 230);
+    tick();
+    pump();
+    HWND list = app.event_list;
+    ASSERT_TRUE(IsWindowVisible(list));
+    watch_tick();
+    EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE)) << "the same rows again: nothing to redraw";
+
+    LVITEMA state = {};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, 0, (LPARAM)&state);
+    pump();
+    watch_tick();
+    EXPECT_EQ(SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_FOCUSED), -1);
+
+    for (int i = 0; i < EVENT_SLOTS; i++)
+        log_event(("Событие " + std::to_string(i)).c_str());
+    watch_tick();
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    ASSERT_EQ(rows, EVENT_SLOTS);
+    SendMessageA(list, LVM_ENSUREVISIBLE, rows - 1, FALSE);
+    ASSERT_GT(SendMessageA(list, LVM_GETTOPINDEX, 0, 0), 0);
+    pump();
+    watch_tick();
+    EXPECT_TRUE(GetUpdateRect(list, nullptr, FALSE)) << "a scrolled list is refilled as always";
+    SendMessageA(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    pump();
+    watch_tick();
+    pump();
+    watch_tick();
+    EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE));
 }
