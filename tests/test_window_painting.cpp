@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
+#include "log/resource_counts.h"
 #include "log/window_painting.h"
 #include "test_support.h"
 
@@ -317,4 +318,25 @@ TEST_F(Painting, EmptyHintShowsOnlyTheTextureAndALongHintWrapsInItsBox)
     EXPECT_EQ(banner_mismatches(wrapped, {}, {RECT{0, 0, 500, 216 - BANNER_TOP}}), 0)
         << "nothing below the box's bottom";
     GdipDisposeImage(memory);
+}
+
+// Every paint releases what it makes: over all the states a paint can show, the live GDI+
+// objects stay those kept for the run (three bitmaps, the surface and the string format).
+TEST_F(Painting, PaintsKeepOnlyTheObjectsMadeOnce)
+{
+    paint();
+    int kept = live_count(RESOURCE_GDIPLUS);
+    EXPECT_EQ(kept, 5);
+    for (int monitoring : {0, 1})
+        for (int phase : {0, 1, 2})
+            for (int region : {0, 1, 3, 5, 11, 19}) {
+                app.monitoring = monitoring;
+                app.cycle_phase = phase;
+                app.hover_region = region;
+                app.hover_rect = RECT{100, 270, 160, 290};
+                EXPECT_EQ(paint_main_window(window), 1);
+                EXPECT_EQ(live_count(RESOURCE_GDIPLUS), kept)
+                    << "monitoring " << monitoring << ", phase " << phase << ", region " << region;
+            }
+    EXPECT_EQ(live_count(RESOURCE_GDI), 0);
 }
