@@ -12,9 +12,10 @@
 //   kxdriver tray <title>                  print 1 when the shell holds the window's icon 1, else 0
 //   kxdriver menus <title>                 print how many popup menus are open on the screen
 //   kxdriver post-registered <title> <name>  post the registered message of that name
-//   kxdriver measure <title>               print the program's handle count as Windows calls give it,
-//                                          its own counts of live GDI, GDI+ and USER objects, and
-//                                          how long the window took to answer the question
+//   kxdriver measure <title>               print the program's open handles (counted, and as the
+//                                          system calls report them), its own counts of live GDI,
+//                                          GDI+ and USER objects, and how long the window took to
+//                                          answer the question
 //   kxdriver answers <title> <ms> [step]   ask the window every step ms (200) for ms: print how many
 //                                          answers came, how many did not within 5 s, the slowest
 //   kxdriver client-origin <title>         print the screen position of the client area's corner
@@ -219,7 +220,8 @@ static bool ask(HWND window, UINT message, int timeout_ms, DWORD_PTR *answer, do
     return sent != 0;
 }
 
-// The handle count of the process as the system's process list gives it, -1 when it is not listed.
+// The handle figure of the process in the system's process list, -1 when it is not listed.
+// Wine gives the size of the process's handle table there, which grows in steps.
 static long listed_handle_count(DWORD pid)
 {
     typedef NTSTATUS(WINAPI * QuerySystem)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
@@ -241,17 +243,36 @@ static long listed_handle_count(DWORD pid)
     return count;
 }
 
+// Open handles of another process, counted by duplicating each handle value up to 4 * slots:
+// only a value that names an open handle can be duplicated. Wine's values start above 0x80,
+// so the caller gives the table size with room to spare.
+static long probed_handle_count(HANDLE process, long slots)
+{
+    long count = 0;
+    for (long index = 1; index <= slots; index++) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, (HANDLE)(ULONG_PTR)(index * 4), GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+            count++;
+            CloseHandle(copy);
+        }
+    }
+    return count;
+}
+
 // One line of figures; exit 1 when the window gave no answer within a second.
 static int print_measures(HWND window)
 {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    long handles = -1, gui_gdi = -1, gui_user = -1;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    long reported = -1, probed = -1, gui_gdi = -1, gui_user = -1;
+    long table = listed_handle_count(pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_DUP_HANDLE, FALSE, pid);
     if (process) {
         DWORD count = 0;
         if (GetProcessHandleCount(process, &count))
-            handles = (long)count;
+            reported = (long)count;
+        probed = probed_handle_count(process, (table > 0 ? table : 0) + 1024);
         SetLastError(0);
         DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
         if (gdi || GetLastError() == 0)
@@ -268,8 +289,9 @@ static int print_measures(HWND window)
     bool answered = ask(window, RegisterWindowMessageA("Kestrix.ResourceCounts"), 1000, &answer, &elapsed);
     unsigned long long packed = answered ? (unsigned long long)answer : 0;
     bool marked = (packed >> 48) == 0x4B58;
-    printf("pid=%lu handles=%ld listed_handles=%ld gui_gdi=%ld gui_user=%ld gdi=%d gdiplus=%d user=%d answer_ms=%.1f\n",
-           pid, handles, listed_handle_count(pid), gui_gdi, gui_user, marked ? (int)(packed & 0xFFFF) : -1,
+    printf("pid=%lu handles=%ld handle_count_call=%ld listed_handles=%ld gui_gdi=%ld gui_user=%ld gdi=%d gdiplus=%d "
+           "user=%d answer_ms=%.1f\n",
+           pid, probed, reported, table, gui_gdi, gui_user, marked ? (int)(packed & 0xFFFF) : -1,
            marked ? (int)((packed >> 16) & 0xFFFF) : -1, marked ? (int)((packed >> 32) & 0xFFFF) : -1, elapsed);
     return answered && elapsed < 1000 ? 0 : 1;
 }
