@@ -27,6 +27,8 @@ MEMORY_GROWTH_KB=2048
 MEMORY_CLIMB_KB=512
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# The Russian locale the program needs would give awk decimal commas, in and out.
+awk() { LC_ALL=C command awk "$@"; }
 
 e2e_begin soak
 samples=$E2E_DIR/samples.csv
@@ -68,26 +70,36 @@ keep_asking() {
 
 # Appends one line to samples.csv; the slowest answer is the worst since the last sample.
 take_sample() {
-  local elapsed=$1 measure rss anon slowest lines
+  local elapsed=$1 measure rss anon cpu slowest lines
   measure=$(drv measure "$TITLE" || true)
   field() { echo "$measure" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
   rss=$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$KX_PID/status")
   anon=$(sed -n 's/^RssAnon:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$KX_PID/status")
+  # User and system time of the process, fields 14 and 15 of stat (after the name in brackets).
+  cpu=$(sed 's/.*) //' "/proc/$KX_PID/stat" | awk -v hz="$(getconf CLK_TCK)" '{ printf "%.1f", ($12 + $13) / hz }')
   # A question the measuring call could not put counts as unanswered.
   lines=$(wc -l < "$answers")
   slowest=$( (sed -n "$((answers_read + 1)),${lines}p" "$answers"
     echo "asked=1 unanswered=$([ -n "$(field answer_ms)" ] && echo 0 || echo 1) slowest_ms=$(field answer_ms)") |
     awk -F'[= ]' '{ if ($6 + 0 > m) m = $6 + 0; u += $4 } END { printf "%.0f", u ? 99999 : m }')
   answers_read=$lines
-  echo "$((elapsed / 1000)),$rss,$(field listed_handles),$(field gdi),$(field gdiplus),$plugs,$protected,$slowest,$(field user),$anon" >> "$samples"
+  echo "$((elapsed / 1000)),$rss,$(field handles),$(field gdi),$(field gdiplus),$plugs,$protected,$slowest,$(field user),$anon,$cpu" >> "$samples"
 }
 
+# The Unix pids of this prefix's own services: the mount manager, plug and play, the desktop.
+wine_services() {
+  local pid
+  for pid in $(pgrep -f 'winedevice.exe|plugplay.exe|explorer.exe' || true); do
+    grep -qz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$pid/environ" 2>/dev/null && echo -n "$pid "
+  done
+  true
+}
 # Wine's error messages of the program (a full handle table, an X error) go to kestrix.err.
 WINEDEBUG=err+all,fixme-all "$WINE" "$KX_EXE" </dev/null >/dev/null 2>"$E2E_DIR/kestrix.err" &
 KX_PID=$!
 check "main window appears" "0" "$(drv find "$TITLE" 20000 >/dev/null; echo $?)"
 sleep 2
-first=$(drv measure "$TITLE")
+first=$(drv measure "$TITLE" || true)
 echo "     at start: $first"
 check "the window answers the resource question" "yes" \
   "$(echo "$first" | grep -q 'gdiplus=[0-9]' && echo yes || echo no)"
@@ -101,16 +113,8 @@ xdotool mousemove $((ox + 344)) $((oy + 235))
 sleep 0.5
 check "pointer over button 3 shows FileList" "0" "$(drv visible-list "$TITLE")"
 
-# The Unix pids of this prefix's own services: the mount manager, plug and play, the desktop.
-wine_services() {
-  local pid
-  for pid in $(pgrep -f 'winedevice.exe|plugplay.exe|explorer.exe' || true); do
-    grep -qz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$pid/environ" 2>/dev/null && echo -n "$pid "
-  done
-  true
-}
 services_before=$(wine_services)
-echo "time_s,rss_kb,handles,gdi,gdiplus,plugs,protected,max_answer_ms,user,rss_anon_kb" > "$samples"
+echo "time_s,rss_kb,handles,gdi,gdiplus,plugs,protected,max_answer_ms,user,rss_anon_kb,cpu_s" > "$samples"
 : > "$answers"
 answers_read=0
 move_pointer & mover=$!
@@ -163,10 +167,11 @@ wait $mover $asker 2>/dev/null || true
 baseline=$(awk -F, 'NR > 1 && $1 >= 60 { print; exit }' "$samples")
 last=$(tail -n 1 "$samples")
 echo "     samples: $samples"
-printf '     %-8s %8s %8s %5s %8s %6s %6s %10s %5s %8s\n' time_s rss_kb handles gdi gdiplus plugs prot max_ans_ms user anon_kb
+row() { printf '     %-7s %7s %7s %4s %7s %5s %5s %10s %4s %7s %6s\n' "$@"; }
+row time_s rss_kb handles gdi gdiplus plugs prot max_ans_ms user anon_kb cpu_s
 for line in "$(sed -n 2p "$samples")" "$baseline" "$last"; do
   IFS=, read -r -a f <<< "$line"
-  printf '     %-8s %8s %8s %5s %8s %6s %6s %10s %5s %8s\n' "${f[@]}"
+  row "${f[@]}"
 done
 echo "     slowest protection after a plug: ${slowest_protection} ms"
 
@@ -206,7 +211,7 @@ memory=$(awk -F, 'BEGIN { n = 0 } NR > 1 && $1 >= 60 { m[n++] = $2 }
       if (m[i] - m[0] > grow) grow = m[i] - m[0]
       if (i < half) { if (m[i] < early) early = m[i] } else if (m[i] < late) late = m[i]
     }
-    printf "%d %d", grow, n > 1 ? late - early : 0 }' "$samples")
+    printf "%d %d", grow, (n > 1 ? late - early : 0) }' "$samples")
 read -r growth climb <<< "$memory"
 echo "     memory after the first minute: up to ${growth} kB above it; later floor ${climb} kB above the earlier"
 check "memory stays within ${MEMORY_GROWTH_KB} kB of the one-minute sample" "yes" \
