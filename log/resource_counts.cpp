@@ -43,6 +43,8 @@ static ULONG64 field(int count)
     return count < 0 || count > 0xFFFF ? 0xFFFF : (ULONG64)count;
 }
 
+static_assert(sizeof(LRESULT) == 8, "the answer packs four 16-bit fields");
+
 LRESULT packed_resource_counts()
 {
     ULONG64 packed = field(live[RESOURCE_GDI]) | field(live[RESOURCE_GDIPLUS]) << 16 |

@@ -13,6 +13,7 @@ enum ResourceKind { RESOURCE_GDI, RESOURCE_GDIPLUS, RESOURCE_USER, RESOURCE_KIND
 // RESOURCE_COUNTS_MARK in 48-63 (a window that does not know the message answers 0).
 enum { RESOURCE_COUNTS_MARK = 0x4B58 };
 
+// One object of that kind made, or released; live_count is how many are held now.
 void count_made(ResourceKind kind);
 void count_released(ResourceKind kind);
 int live_count(ResourceKind kind);
@@ -22,6 +23,7 @@ Gdiplus::GpStatus gdiplus_made(Gdiplus::GpStatus status);
 // Counts one GDI+ object gone when the call that releases it succeeded; returns the call's status.
 Gdiplus::GpStatus gdiplus_released(Gdiplus::GpStatus status);
 
+// The number of RESOURCE_COUNTS_MESSAGE_NAME, registered at the first call.
 UINT resource_counts_message();
 // The three counts, each held to 0..0xFFFF, with the mark.
 LRESULT packed_resource_counts();
