@@ -19,6 +19,7 @@
 #include "kx_product.h"
 #include "log/connection_signal.h"
 #include "log/event_log.h"
+#include "log/resource_counts.h"
 #include "log/settings_file.h"
 #include "log/window_painting.h"
 #include "repair/hosts_and_routes.h"
@@ -517,6 +518,9 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
         on_taskbar_created();
         return 0;
     }
+    // Any process may ask how many drawing objects the program holds; asking changes nothing.
+    if (message == resource_counts_message())
+        return packed_resource_counts();
     switch (message) {
     case WM_CREATE: on_create(window); break;
     case WM_ERASEBKGND: return 1;  // the paint covers the whole client area

@@ -9,6 +9,7 @@
 #include "common/bounded_text.h"
 #include "common/seams.h"
 #include "kx_product.h"
+#include "log/resource_counts.h"
 #include "log/window_painting.h"
 
 // The icon data up to the balloon fields and the item GUID: the structure version whose
@@ -129,6 +130,7 @@ HMENU build_popup_menu()
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return nullptr;
+    count_made(RESOURCE_USER);  // kept for the whole run
     for (const MenuRow &row : MENU_ROWS)
         append_row(menu, row);
     SetMenuDefaultItem(menu, CMD_OPEN, FALSE);

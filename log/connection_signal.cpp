@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/ids.h"
 #include "common/seams.h"
+#include "log/resource_counts.h"
 
 namespace gdip = Gdiplus::DllExports;
 using Gdiplus::GpBitmap;
@@ -28,7 +29,7 @@ static GpBitmap *strip_picture(GpBitmap **picture, int *tried, const WCHAR *name
     if (!*tried) {
         *tried = 1;
         GpBitmap *loaded = nullptr;
-        if (gdip::GdipCreateBitmapFromResource(app.instance, name, &loaded) == Gdiplus::Ok)
+        if (gdiplus_made(gdip::GdipCreateBitmapFromResource(app.instance, name, &loaded)) == Gdiplus::Ok)
             *picture = loaded;
     }
     return *picture;
@@ -37,9 +38,9 @@ static GpBitmap *strip_picture(GpBitmap **picture, int *tried, const WCHAR *name
 void unload_strip_pictures()
 {
     if (red_picture)
-        gdip::GdipDisposeImage(red_picture);
+        gdiplus_released(gdip::GdipDisposeImage(red_picture));
     if (grey_picture)
-        gdip::GdipDisposeImage(grey_picture);
+        gdiplus_released(gdip::GdipDisposeImage(grey_picture));
     red_picture = grey_picture = nullptr;
     red_tried = grey_tried = 0;
 }
@@ -71,7 +72,7 @@ static void draw_on_screen(HDC screen, GpBitmap *picture, int x, int y)
     if (!picture)
         return;
     Gdiplus::GpGraphics *graphics = nullptr;
-    if (gdip::GdipCreateFromHDC(screen, &graphics) != Gdiplus::Ok)
+    if (gdiplus_made(gdip::GdipCreateFromHDC(screen, &graphics)) != Gdiplus::Ok)
         return;
     UINT width = 0, height = 0;
     gdip::GdipGetImageWidth(picture, &width);
@@ -80,7 +81,7 @@ static void draw_on_screen(HDC screen, GpBitmap *picture, int x, int y)
     gdip::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeNearestNeighbor);
     gdip::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
     gdip::GdipDrawImageRectI(graphics, picture, x, y, (INT)width, (INT)height);
-    gdip::GdipDeleteGraphics(graphics);
+    gdiplus_released(gdip::GdipDeleteGraphics(graphics));
 }
 
 int title_strip(int show)
@@ -109,8 +110,10 @@ int title_strip(int show)
     HDC screen = GetDC(nullptr);
     if (!screen)
         return 0;
+    count_made(RESOURCE_GDI);
     draw_on_screen(screen, strip_phase == 1 ? red_picture : grey_picture, place.left, place.top);
-    ReleaseDC(nullptr, screen);
+    if (ReleaseDC(nullptr, screen))
+        count_released(RESOURCE_GDI);
     return 1;
 }
 

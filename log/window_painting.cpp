@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
+#include "log/resource_counts.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -57,7 +58,7 @@ static void load_bitmap_once(int &tried, GpBitmap *&bitmap, const WCHAR *name)
     if (tried)
         return;
     tried = 1;
-    if (GdipCreateBitmapFromResource(app.instance, name, &bitmap) != Ok)
+    if (gdiplus_made(GdipCreateBitmapFromResource(app.instance, name, &bitmap)) != Ok)
         bitmap = nullptr;
 }
 
@@ -68,19 +69,19 @@ static void make_surface_once(int width, int height)
         return;
     surface_tried = 1;
     GpBitmap *blank = nullptr;
-    if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &blank) != Ok)
+    if (gdiplus_made(GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &blank)) != Ok)
         return;
     PixelFormat format = PixelFormat32bppARGB;
     GdipGetImagePixelFormat(blank, &format);
-    if (GdipCloneBitmapAreaI(0, 0, width, height, format, blank, &surface) != Ok)
+    if (gdiplus_made(GdipCloneBitmapAreaI(0, 0, width, height, format, blank, &surface)) != Ok)
         surface = nullptr;
-    GdipDisposeImage(blank);
+    gdiplus_released(GdipDisposeImage(blank));
 }
 
 // Runs at process exit.
 static void release_string_format()
 {
-    GdipDeleteStringFormat(centred_format);
+    gdiplus_released(GdipDeleteStringFormat(centred_format));
 }
 
 // The string format is made once and released when the process ends.
@@ -88,7 +89,7 @@ static GpStringFormat *centred_string_format()
 {
     if (!format_tried) {
         format_tried = 1;
-        if (GdipCreateStringFormat(0, LANG_NEUTRAL, &centred_format) == Ok)
+        if (gdiplus_made(GdipCreateStringFormat(0, LANG_NEUTRAL, &centred_format)) == Ok)
             atexit(release_string_format);
         else
             centred_format = nullptr;
@@ -139,36 +140,36 @@ static void draw_strip(GpGraphics *graphics, GpBitmap *bg_text, int top)
     GdipGetImageWidth(bg_text, &width);
     GdipGetImageHeight(bg_text, &height);
     GpImageAttributes *attributes = nullptr;
-    if (GdipCreateImageAttributes(&attributes) == Ok)
+    if (gdiplus_made(GdipCreateImageAttributes(&attributes)) == Ok)
         GdipSetImageAttributesWrapMode(attributes, WrapModeTileFlipXY, 0, FALSE);
     GdipDrawImageRectRectI(graphics, bg_text, 0, top, STRIP_WIDTH, STRIP_HEIGHT, 0, 0, (INT)width, (INT)height,
                            UnitPixel, attributes, nullptr, nullptr);
     if (attributes)
-        GdipDisposeImageAttributes(attributes);
+        gdiplus_released(GdipDisposeImageAttributes(attributes));
 }
 
 // The rings over the activity dots: the dot of the work the last tick did stays bare.
 static void draw_rings(GpGraphics *graphics)
 {
     GpPen *pen = nullptr;
-    if (GdipCreatePen1(RING_COLOUR, 4, UnitWorld, &pen) != Ok)
+    if (gdiplus_made(GdipCreatePen1(RING_COLOUR, 4, UnitWorld, &pen)) != Ok)
         return;
     if (app.cycle_phase != 1)
         GdipDrawEllipseI(graphics, pen, 472, 256, 5, 5);
     if (app.cycle_phase != 2)
         GdipDrawEllipseI(graphics, pen, 483, 256, 5, 5);
-    GdipDeletePen(pen);
+    gdiplus_released(GdipDeletePen(pen));
 }
 
 // Underlines the hovered bottom-bar item along the bottom edge of its rectangle.
 static void draw_underline(GpGraphics *graphics)
 {
     GpPen *pen = nullptr;
-    if (GdipCreatePen1(UNDERLINE_COLOUR, 3, UnitWorld, &pen) != Ok)
+    if (gdiplus_made(GdipCreatePen1(UNDERLINE_COLOUR, 3, UnitWorld, &pen)) != Ok)
         return;
     const RECT &r = app.hover_rect;
     GdipDrawLineI(graphics, pen, r.left + 4, r.bottom, r.right - 4, r.bottom);
-    GdipDeletePen(pen);
+    gdiplus_released(GdipDeletePen(pen));
 }
 
 // The part of the background that never changes: both strips and the plain banner.
@@ -227,17 +228,17 @@ static void draw_texts(GpGraphics *graphics, int parts)
 {
     GpFontFamily *family = nullptr;
     GpFont *hint_font = nullptr, *bar_font = nullptr;
-    if (GdipCreateFontFamilyFromName(L"Arial", nullptr, &family) == Ok) {
-        GdipCreateFont(family, 16, FontStyleBold, UnitPixel, &hint_font);
-        GdipCreateFont(family, 14, FontStyleBold, UnitPixel, &bar_font);
+    if (gdiplus_made(GdipCreateFontFamilyFromName(L"Arial", nullptr, &family)) == Ok) {
+        gdiplus_made(GdipCreateFont(family, 16, FontStyleBold, UnitPixel, &hint_font));
+        gdiplus_made(GdipCreateFont(family, 14, FontStyleBold, UnitPixel, &bar_font));
     }
     RectF hint_box(10, 176, 480, 40), bar_box(10, BAR_TEXT_TOP, 480, 40), shadow_box(11, BAR_TEXT_TOP + 2, 480, 40);
     GpStringFormat *format = centred_string_format();
 
     GpSolidFill *hint_brush = nullptr, *bar_brush = nullptr, *shadow_brush = nullptr;
-    GdipCreateSolidFill(HINT_COLOUR, &hint_brush);
-    GdipCreateSolidFill(BAR_COLOUR, &bar_brush);
-    GdipCreateSolidFill(SHADOW_COLOUR, &shadow_brush);
+    gdiplus_made(GdipCreateSolidFill(HINT_COLOUR, &hint_brush));
+    gdiplus_made(GdipCreateSolidFill(BAR_COLOUR, &bar_brush));
+    gdiplus_made(GdipCreateSolidFill(SHADOW_COLOUR, &shadow_brush));
 
     if (parts & HINT_TEXT)
         draw_text(graphics, app.hint_text, hint_font, hint_brush, hint_box, format);
@@ -248,12 +249,12 @@ static void draw_texts(GpGraphics *graphics, int parts)
 
     for (GpSolidFill *brush : {hint_brush, bar_brush, shadow_brush})
         if (brush)
-            GdipDeleteBrush(brush);
+            gdiplus_released(GdipDeleteBrush(brush));
     for (GpFont *font : {hint_font, bar_font})
         if (font)
-            GdipDeleteFont(font);
+            gdiplus_released(GdipDeleteFont(font));
     if (family)
-        GdipDeleteFontFamily(family);
+        gdiplus_released(GdipDeleteFontFamily(family));
 }
 
 // Copies the surface's pixels to (save) or from (restore) a buffer of width x height x 4 bytes.
@@ -295,7 +296,7 @@ void set_painting_layers(int on)
 static bool draw_layer(BYTE *layer, int parts)
 {
     GpGraphics *graphics = nullptr;
-    if (GdipGetImageGraphicsContext(surface, &graphics) != Ok)
+    if (gdiplus_made(GdipGetImageGraphicsContext(surface, &graphics)) != Ok)
         return false;
     if (parts == 0) {
         GdipGraphicsClear(graphics, 0);
@@ -303,7 +304,7 @@ static bool draw_layer(BYTE *layer, int parts)
     } else {
         draw_texts(graphics, parts);
     }
-    GdipDeleteGraphics(graphics);
+    gdiplus_released(GdipDeleteGraphics(graphics));
     return transfer_surface_bits(layer, true);
 }
 
@@ -347,7 +348,7 @@ static bool draw_surface()
     if (layered && !transfer_surface_bits(bar_below ? bar_layer : plain_layer, false))
         return false;
     GpGraphics *graphics = nullptr;
-    if (GdipGetImageGraphicsContext(surface, &graphics) != Ok)
+    if (gdiplus_made(GdipGetImageGraphicsContext(surface, &graphics)) != Ok)
         return false;
     if (!layered) {
         GdipGraphicsClear(graphics, 0);
@@ -355,7 +356,7 @@ static bool draw_surface()
     }
     draw_state(graphics, bg2_bitmap);
     draw_texts(graphics, bar_below ? HINT_TEXT : HINT_TEXT | BAR_TEXT);
-    GdipDeleteGraphics(graphics);
+    gdiplus_released(GdipDeleteGraphics(graphics));
     return true;
 }
 
@@ -411,6 +412,7 @@ static bool copy_opaque_band(HWND window)
     bool copied = false;
     HDC screen = nullptr;
     if (bits.Stride > 0 && find_opaque_band(bits, &top, &bottom) && (screen = GetDC(window)) != nullptr) {
+        count_made(RESOURCE_GDI);
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = (LONG)bits.Stride / 4;
@@ -421,7 +423,8 @@ static bool copy_opaque_band(HWND window)
         const BYTE *first = (const BYTE *)bits.Scan0 + (size_t)top * bits.Stride;
         copied = SetDIBitsToDevice(screen, 0, top, width, (DWORD)(bottom - top), 0, 0, 0, (UINT)(bottom - top), first,
                                    &info, DIB_RGB_COLORS) != 0;
-        ReleaseDC(window, screen);
+        if (ReleaseDC(window, screen))
+            count_released(RESOURCE_GDI);
     }
     GdipBitmapUnlockBits(surface, &bits);
     return copied;
@@ -433,13 +436,13 @@ static int show_surface(HWND window)
     if (copy_opaque_band(window))
         return 1;
     GpGraphics *screen = nullptr;
-    if (GdipCreateFromHWND(window, &screen) != Ok)
+    if (gdiplus_made(GdipCreateFromHWND(window, &screen)) != Ok)
         return 0;
     UINT surface_width = 0, surface_height = 0;
     GdipGetImageWidth(surface, &surface_width);
     GdipGetImageHeight(surface, &surface_height);
     GdipDrawImageRectI(screen, surface, 0, 0, (INT)surface_width, (INT)surface_height);
-    GdipDeleteGraphics(screen);
+    gdiplus_released(GdipDeleteGraphics(screen));
     return 1;
 }
 

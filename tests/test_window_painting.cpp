@@ -15,6 +15,7 @@
 #include "common/seams.h"
 #include "log/connection_signal.h"
 #include "log/event_log.h"
+#include "log/resource_counts.h"
 #include "log/window_painting.h"
 #include "test_support.h"
 
@@ -625,4 +626,25 @@ TEST_F(PaintOnDemand, EventListIsRefilledOnlyWhenThatChangesIt)
     pump();
     watch_tick();
     EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE));
+}
+
+// Every paint releases what it makes: over all the states a paint can show, the live GDI+
+// objects stay those kept for the run (three bitmaps, the surface and the string format).
+TEST_F(Painting, PaintsKeepOnlyTheObjectsMadeOnce)
+{
+    paint();
+    int kept = live_count(RESOURCE_GDIPLUS);
+    EXPECT_EQ(kept, 5);
+    for (int monitoring : {0, 1})
+        for (int phase : {0, 1, 2})
+            for (int region : {0, 1, 3, 5, 11, 19}) {
+                app.monitoring = monitoring;
+                app.cycle_phase = phase;
+                app.hover_region = region;
+                app.hover_rect = RECT{100, 270, 160, 290};
+                EXPECT_EQ(paint_main_window(window), 1);
+                EXPECT_EQ(live_count(RESOURCE_GDIPLUS), kept)
+                    << "monitoring " << monitoring << ", phase " << phase << ", region " << region;
+            }
+    EXPECT_EQ(live_count(RESOURCE_GDI), 0);
 }

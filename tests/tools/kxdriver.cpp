@@ -14,9 +14,17 @@
 //   kxdriver post-registered <title> <name>  post the registered message of that name
 //   kxdriver ping <title> [timeout_ms]     wait for the window's thread to answer; print the milliseconds
 //   kxdriver dialogs                       print the caption of every visible dialog window (#32770)
+//   kxdriver measure <title>               print the program's open handles (counted, and as the
+//                                          system calls report them), its own counts of live GDI,
+//                                          GDI+ and USER objects, and how long the window took to
+//                                          answer the question
+//   kxdriver answers <title> <ms> [step]   ask the window every step ms (200) for ms: print how many
+//                                          answers came, how many did not within 5 s, the slowest
+//   kxdriver client-origin <title>         print the screen position of the client area's corner
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -218,6 +226,118 @@ static int ping(HWND window, int timeout_ms)
     return 0;
 }
 
+// Milliseconds since some fixed point, to the microsecond.
+static double now_ms()
+{
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
+// Sends a message and waits at most timeout_ms for the answer; the time taken goes to *elapsed_ms.
+static bool ask(HWND window, UINT message, int timeout_ms, DWORD_PTR *answer, double *elapsed_ms)
+{
+    double start = now_ms();
+    LRESULT sent = SendMessageTimeoutA(window, message, 0, 0, SMTO_NORMAL, (UINT)timeout_ms, answer);
+    *elapsed_ms = now_ms() - start;
+    return sent != 0;
+}
+
+// The handle figure of the process in the system's process list, -1 when it is not listed.
+// Wine gives the size of the process's handle table there, which grows in steps.
+static long listed_handle_count(DWORD pid)
+{
+    typedef NTSTATUS(WINAPI * QuerySystem)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    QuerySystem query = (QuerySystem)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    ULONG size = 1 << 20;
+    char *buffer = (char *)malloc(size);
+    long count = -1;
+    if (query && buffer && query(SystemProcessInformation, buffer, size, &size) == 0) {
+        for (char *entry = buffer;; ) {
+            SYSTEM_PROCESS_INFORMATION *process = (SYSTEM_PROCESS_INFORMATION *)entry;
+            if ((DWORD)(ULONG_PTR)process->UniqueProcessId == pid)
+                count = (long)process->HandleCount;
+            if (!process->NextEntryOffset)
+                break;
+            entry += process->NextEntryOffset;
+        }
+    }
+    free(buffer);
+    return count;
+}
+
+// Open handles of another process, counted by duplicating each handle value up to 4 * slots:
+// only a value that names an open handle can be duplicated. Wine's values start above 0x80,
+// so the caller gives the table size with room to spare.
+static long probed_handle_count(HANDLE process, long slots)
+{
+    long count = 0;
+    for (long index = 1; index <= slots; index++) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, (HANDLE)(ULONG_PTR)(index * 4), GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+            count++;
+            CloseHandle(copy);
+        }
+    }
+    return count;
+}
+
+// One line of figures; exit 1 when the window gave no answer within a second.
+static int print_measures(HWND window)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    long reported = -1, probed = -1, gui_gdi = -1, gui_user = -1;
+    long table = listed_handle_count(pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_DUP_HANDLE, FALSE, pid);
+    if (process) {
+        DWORD count = 0;
+        if (GetProcessHandleCount(process, &count))
+            reported = (long)count;
+        probed = probed_handle_count(process, (table > 0 ? table : 0) + 1024);
+        SetLastError(0);
+        DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+        if (gdi || GetLastError() == 0)
+            gui_gdi = (long)gdi;
+        SetLastError(0);
+        DWORD user = GetGuiResources(process, GR_USEROBJECTS);
+        if (user || GetLastError() == 0)
+            gui_user = (long)user;
+        CloseHandle(process);
+    }
+    DWORD_PTR answer = 0;
+    double elapsed = 0;
+    // The name and the layout of the answer are the program's own (log/resource_counts.h).
+    bool answered = ask(window, RegisterWindowMessageA("Kestrix.ResourceCounts"), 1000, &answer, &elapsed);
+    unsigned long long packed = answered ? (unsigned long long)answer : 0;
+    bool marked = (packed >> 48) == 0x4B58;
+    printf("pid=%lu handles=%ld handle_count_call=%ld listed_handles=%ld gui_gdi=%ld gui_user=%ld gdi=%d gdiplus=%d "
+           "user=%d answer_ms=%.1f\n",
+           pid, probed, reported, table, gui_gdi, gui_user, marked ? (int)(packed & 0xFFFF) : -1,
+           marked ? (int)((packed >> 16) & 0xFFFF) : -1, marked ? (int)((packed >> 32) & 0xFFFF) : -1, elapsed);
+    return answered && elapsed < 1000 ? 0 : 1;
+}
+
+// Asks the window with WM_NULL for duration_ms, one question every step_ms.
+static int print_answers(HWND window, int duration_ms, int step_ms)
+{
+    int asked = 0, unanswered = 0;
+    double slowest = 0;
+    for (double start = now_ms(); now_ms() - start < duration_ms; Sleep(step_ms)) {
+        DWORD_PTR answer = 0;
+        double elapsed = 0;
+        asked++;
+        if (!ask(window, WM_NULL, 5000, &answer, &elapsed))
+            unanswered++;
+        if (elapsed > slowest)
+            slowest = elapsed;
+    }
+    printf("asked=%d unanswered=%d slowest_ms=%.1f\n", asked, unanswered, slowest);
+    return unanswered ? 1 : 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc == 2 && strcmp(argv[1], "dialogs") == 0) {
@@ -287,6 +407,16 @@ int main(int argc, char **argv)
         return ping(window, timeout);
     if (strcmp(command, "post-registered") == 0 && argc > 3)
         return PostMessageA(window, RegisterWindowMessageA(argv[3]), 0, 0) ? 0 : 1;
+    if (strcmp(command, "measure") == 0)
+        return print_measures(window);
+    if (strcmp(command, "answers") == 0 && argc > 3)
+        return print_answers(window, atoi(argv[3]), argc > 4 ? atoi(argv[4]) : 200);
+    if (strcmp(command, "client-origin") == 0) {
+        POINT origin = {0, 0};
+        ClientToScreen(window, &origin);
+        printf("%ld %ld\n", origin.x, origin.y);
+        return 0;
+    }
     if (strcmp(command, "minimize") == 0) {
         ShowWindow(window, SW_MINIMIZE);
         return 0;
