@@ -63,7 +63,7 @@ static const char EMERGENCY_DISK_FAILED[] =
     "Обратетесь к разработчику:    \n"
     KX_HOME_PAGE;
 
-struct ColumnSpec {
+struct ColumnLayout {
     const char *title;
     int width;
 };
@@ -75,7 +75,7 @@ static HWND create_list(HWND window)
                            0, 500, 170, window, nullptr, app.instance, nullptr);
 }
 
-static void insert_columns(HWND list, const ColumnSpec *columns, int count)
+static void insert_columns(HWND list, const ColumnLayout *columns, int count)
 {
     for (int i = 0; i < count; i++) {
         LVCOLUMNA column = {};
@@ -118,10 +118,10 @@ static void on_create(HWND window)
     app.popup_menu = build_popup_menu();
     allow_taskbar_created(window);
 
-    static const ColumnSpec file_columns[] = {{"N", 30}, {"Адрес файла", 230}, {"Примечание", 90}, {"Когда изменен", 130}};
-    static const ColumnSpec process_columns[] = {
+    static const ColumnLayout file_columns[] = {{"N", 30}, {"Адрес файла", 230}, {"Примечание", 90}, {"Когда изменен", 130}};
+    static const ColumnLayout process_columns[] = {
         {"N", 30}, {"Процесс", 170}, {"Примечание", 90}, {"ID", 90}, {"ID родителя", 90}};
-    static const ColumnSpec event_columns[] = {{"Время", 70}, {"Описание события (лог)", 400}};
+    static const ColumnLayout event_columns[] = {{"Время", 70}, {"Описание события (лог)", 400}};
     file_item = event_item = LVITEMA{};
     if (app.file_list) {
         insert_columns(app.file_list, file_columns, 4);

@@ -24,6 +24,7 @@
 #include "drives/watch_cycle.h"
 #include "log/window_painting.h"
 #include "repair/registry_repair.h"
+#include "list_view_helpers.h"
 #include "tools/mount_drive.h"
 
 namespace {
@@ -54,26 +55,12 @@ void use_program_copy_source(char copy_flag)
     read_file_version(app.exe_path, app.program_version, sizeof app.program_version);
 }
 
-// A hidden window holding a real FileList, as the program has; nullptr without a display.
+// A hidden window holding a real FileList with its four columns; nullptr without a display.
 HWND make_file_list()
 {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    HWND owner = CreateWindowExA(0, "STATIC", "kxbench", WS_OVERLAPPED, 0, 0, 500, 330, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-    if (!owner)
-        return nullptr;
-    HWND list = CreateWindowExA(WS_EX_CLIENTEDGE, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 500,
-                                170, owner, nullptr, GetModuleHandleA(nullptr), nullptr);
-    for (int column = 0; column < 4; column++) {
-        LVCOLUMNA spec = {};
-        spec.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        spec.cx = 100;
-        spec.pszText = (char *)"c";
-        spec.iSubItem = column;
-        SendMessageA(list, LVM_INSERTCOLUMNA, column, (LPARAM)&spec);
-    }
-    return list;
+    static const char *const columns[] = {"c", "c", "c", "c"};
+    static const int widths[] = {100, 100, 100, 100};
+    return make_report_list(columns, widths, 4);
 }
 
 // The bare search the pass cannot do without: every location, the pass's own pattern.
@@ -165,13 +152,13 @@ int bench_pass(int argc, char **argv)
     char copy_flag = argv[3][0];
     std::vector<std::string> locations = {app.system_dir, "C:"};
     for (int i = 4; i < argc; i++) {
-        const char *spec = argv[i];  // Er=/unix/folder
-        SimulatedDrive kind = spec[1] == 'r' ? DRIVE_PLUGGED_REMOVABLE : DRIVE_PLUGGED_FIXED;
-        if (!define_simulated_drive(spec[0], kind, spec + 3)) {
-            fprintf(stderr, "kxbench: cannot plug %c:\n", spec[0]);
+        const char *drive = argv[i];  // Er=/unix/folder
+        SimulatedDrive kind = drive[1] == 'r' ? DRIVE_PLUGGED_REMOVABLE : DRIVE_PLUGGED_FIXED;
+        if (!define_simulated_drive(drive[0], kind, drive + 3)) {
+            fprintf(stderr, "kxbench: cannot plug %c:\n", drive[0]);
             return 1;
         }
-        locations.push_back(std::string(1, spec[0]) + ":");
+        locations.push_back(std::string(1, drive[0]) + ":");
     }
     use_program_copy_source(copy_flag);
     HWND list = make_file_list();
