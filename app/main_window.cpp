@@ -41,6 +41,44 @@ enum HotKeyId {
 // Item records of the three lists, zero-filled: every insertion goes to row 0.
 static LVITEMA file_item, event_item;
 
+// A request that ends the program or starts long work, made while a long handler runs (from
+// inside its message box, whose loop goes on dispatching): it runs once that handler is done.
+struct DeferredRequest {
+    UINT message;
+    WPARAM id;
+};
+static DeferredRequest deferred_requests[8];
+static int deferred_count;
+
+// True when the request must wait for the running handler; it is kept once, however often asked.
+static bool defer_while_busy(UINT message, WPARAM id)
+{
+    if (!app.busy)
+        return false;
+    for (int i = 0; i < deferred_count; i++)
+        if (deferred_requests[i].message == message && deferred_requests[i].id == id)
+            return true;
+    if (deferred_count < (int)(sizeof deferred_requests / sizeof deferred_requests[0]))
+        deferred_requests[deferred_count++] = {message, id};
+    return true;
+}
+
+// Ends a long handler; what was asked meanwhile is posted again, in the order it came.
+static void end_busy(HWND window)
+{
+    app.busy = 0;
+    for (int i = 0; i < deferred_count; i++)
+        PostMessageA(window, deferred_requests[i].message, deferred_requests[i].id, 0);
+    deferred_count = 0;
+}
+
+// Commands that end the program or the session, or start long work with a box of its own.
+static bool waits_for_busy_command(WPARAM id)
+{
+    return id == CMD_RESTART || id == CMD_SHUT_DOWN || id == CMD_EMERGENCY_DISK || id == CMD_RESET_HOSTS ||
+           id == CMD_SHOW_HIDDEN;
+}
+
 static const char EMERGENCY_DISK_DONE[] =
     "На Рабочем столе создана папка \"KX_disk\".   \n"
     "Вставьте диск CD-R(W) в дисковод    \n"
@@ -107,6 +145,7 @@ static void register_hot_keys(HWND window)
 static void on_create(HWND window)
 {
     app.main_window = window;
+    deferred_count = 0;
     register_hot_keys(window);
     app.hand_cursor = LoadCursorA(nullptr, (LPCSTR)IDC_HAND);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
@@ -266,7 +305,7 @@ static void on_first_look(HWND window)
     scan_removable_drives(app.file_list, file_item, 0);
     refresh_process_list(app.process_list);
     paint_main_window_when_changed(window);
-    app.busy = 0;
+    end_busy(window);
 }
 
 // Timer 603: drives on the second tick of four, processes on the fourth.
@@ -321,7 +360,7 @@ static void on_manual_check(HWND window)
     paint_main_window_when_changed(window);
     app.monitoring = app.monitoring_saved;
     app.manual_scan = 0;
-    app.busy = 0;
+    end_busy(window);
 }
 
 // Timer 605: act pass and termination of foreign processes, then the logoff escalation.
@@ -334,7 +373,7 @@ static void on_stop_virus(HWND window)
     scan_removable_drives(app.file_list, file_item, 1);
     kill_foreign_processes(app.process_list);
     paint_main_window_when_changed(window);
-    app.busy = 0;
+    end_busy(window);
     if (app.logoff_state == 0)
         app.logoff_state = 1;
     else if (app.logoff_state == 2)
@@ -467,6 +506,8 @@ static void open_safe_removal()
 
 static void on_command(HWND window, WPARAM id)
 {
+    if (waits_for_busy_command(id) && defer_while_busy(WM_COMMAND, id))
+        return;
     switch (id) {
     case CMD_OPEN: show_main_window(SHOW_WINDOW); break;
     case CMD_EXIT: SendMessageA(window, WM_CLOSE, 0, 0); break;
@@ -498,6 +539,8 @@ static void on_command(HWND window, WPARAM id)
 
 static void on_hotkey(HWND window, WPARAM id)
 {
+    if ((id == HOTKEY_RESTART || id == HOTKEY_SHUT_DOWN) && defer_while_busy(WM_HOTKEY, id))
+        return;
     switch (id) {
     case HOTKEY_SHOW: show_main_window(SHOW_WINDOW); break;
     case HOTKEY_HIDE: show_main_window(HIDE_TO_TRAY); break;
@@ -528,6 +571,11 @@ LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam,
     case WM_SHOWWINDOW:
     case WM_SIZE: forget_last_paint(); break;  // shown, hidden, minimised or restored
     case WM_WINDOWPOSCHANGED: on_window_pos_changed(window, (const WINDOWPOS *)lparam); break;
+    case WM_CLOSE:
+        // Closed from the tray menu inside a long handler's box: the handler finishes first.
+        if (defer_while_busy(WM_CLOSE, 0))
+            return 0;
+        break;
     case WM_DESTROY: on_destroy(window); break;
     case WM_SYSCOMMAND:
         // Hidden to the tray already: the default minimise would show the window again.

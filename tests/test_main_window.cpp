@@ -351,3 +351,45 @@ TEST_F(MainWindowTest, MinimiseHidesToTheTrayAndDestroySavesState)
     MSG quit;
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
+
+// A message box as the real one behaves: while it is up, its own loop dispatches whatever
+// reaches the thread. The user meanwhile right-clicks the tray icon with a flash drive known
+// (which relabels a menu item), presses the restart hot key and picks "Выход" from the menu.
+static HWND box_owner_window;
+static int WINAPI box_with_requests_inside(HWND, LPCSTR text, LPCSTR caption, UINT)
+{
+    calls.push_back(std::string("box:") + caption + "|" + text);
+    strcpy(app.flash_root, "E:\\");
+    PostMessageA(box_owner_window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN);
+    PostMessageA(box_owner_window, WM_HOTKEY, HOTKEY_FIRST + 3, 0);  // Ctrl+Alt+Right: restart
+    PostMessageA(box_owner_window, WM_COMMAND, CMD_EXIT, 0);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+    calls.push_back("box closed");
+    return IDOK;
+}
+
+TEST_F(MainWindowTest, RequestsMadeInsideTheManualChecksBoxWaitUntilItEnds)
+{
+    create();
+    box_owner_window = window_;
+    seam_message_box = box_with_requests_inside;
+    app.monitoring = 1;
+    tick(TIMER_MANUAL_CHECK);
+    ASSERT_EQ(count_calls("box:Результат|Чистка реестра завершена."), 1);
+    EXPECT_TRUE(IsWindow(window_)) << "the close took effect inside the box";
+    EXPECT_EQ(count_calls("exec:"), 0) << "the restart ran inside the box";
+    // The check's summary is what it logged, whatever the tray menu wrote meanwhile.
+    EXPECT_NE(strstr(app.events[0], "Файлы autorun.* не найдены. Чисто."), nullptr) << app.events[0];
+    EXPECT_EQ(app.busy, 0);
+
+    // Then the restart and the close run, once each, and the log saved at the close holds the summary.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+    EXPECT_EQ(count_calls("exec:"), 1);
+    EXPECT_FALSE(IsWindow(window_));
+    window_ = nullptr;
+    EXPECT_NE(read_file_bytes(app.log_path).find("Файлы autorun.* не найдены. Чисто."), std::string::npos);
+}

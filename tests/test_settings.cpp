@@ -35,8 +35,11 @@ TEST_F(SettingsTest, LoadTakesSixOptionCharactersOrNothing)
         {"ten characters", "0100110011", 1, "010011"},
         {"six and a line end", "010000\r\n", 1, "010000"},
         {"second line ignored", "011000\r\n111111\r\n", 1, "011000"},
-        // A line end is not an option character: five plus a line end is too short.
-        {"five and a line end", "01000\r\n", 1, "000000"},
+        // A line end is not an option character: five before it are kept, the sixth is off.
+        {"five and a line end", "01000\r\n", 1, "010000"},
+        {"five and a line feed", "11000\n", 1, "110000"},
+        {"five at the end of the file", "11000", 1, "000000"},
+        {"four and a line end", "1100\r\n", 1, "000000"},
         {"one long line", std::string(100000, '1'), 1, "111111"},
         {"other characters kept", "1x0y1z", 1, "1x0y1z"},
         {"zero byte early", std::string("01\0" "0000", 7), 1, "000000"},
@@ -64,12 +67,12 @@ TEST_F(SettingsTest, SaveWritesExactlySixCharactersBack)
     EXPECT_EQ(save_settings("set"), 1);
     EXPECT_EQ(read_file_bytes(path_), "010011");
 
-    // Five characters and a line end never grow the file to seven bytes.
+    // Five characters and a line end keep the user's options and never grow the file to seven bytes.
     write_file_bytes(path_, "01000\r\n");
     text_copy(app.settings, "000000");
     load_settings("get");
     save_settings("set");
-    EXPECT_EQ(read_file_bytes(path_), "000000");
+    EXPECT_EQ(read_file_bytes(path_), "010000");
 }
 
 TEST_F(SettingsTest, SaveOverwritesReadOnlyHiddenFile)
