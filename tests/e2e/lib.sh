@@ -29,7 +29,13 @@ e2e_begin() {
   fi
   trap e2e_end EXIT
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-  "$WINE" wineboot </dev/null >/dev/null 2>&1
+  # E2E_SHELL_TRACE=<channels>: the shell started here (explorer: desktop, taskbar, tray) writes
+  # Wine's trace of those channels to $E2E_DIR/shell.log, for what no message can read back.
+  if [ -n "${E2E_SHELL_TRACE:-}" ]; then
+    WINEDEBUG="-all,$E2E_SHELL_TRACE" "$WINE" wineboot </dev/null >/dev/null 2>"$E2E_DIR/shell.log"
+  else
+    "$WINE" wineboot </dev/null >/dev/null 2>&1
+  fi
 }
 
 e2e_end() {

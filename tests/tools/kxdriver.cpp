@@ -21,6 +21,9 @@
 //   kxdriver answers <title> <ms> [step]   ask the window every step ms (200) for ms: print how many
 //                                          answers came, how many did not within 5 s, the slowest
 //   kxdriver client-origin <title>         print the screen position of the client area's corner
+//   kxdriver balloon [timeout_ms]          wait for a notification balloon shown by the shell; print
+//                                          its title on one line and its text (line feeds as "\n")
+//                                          on the next, in code page 1251
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -168,6 +171,69 @@ static int read_and_close_box(const char *caption, int timeout_ms)
     GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
     printf("%s\n", text);
     PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+// A balloon is a visible tooltip window of the shell's with the balloon style.
+static BOOL CALLBACK match_balloon(HWND window, LPARAM param)
+{
+    char class_name[64];
+    if (IsWindowVisible(window) && GetClassNameA(window, class_name, sizeof class_name) &&
+        strcmp(class_name, "tooltips_class32") == 0 && (GetWindowLongA(window, GWL_STYLE) & TTS_BALLOON)) {
+        *(HWND *)param = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Prints a wide text in code page 1251, line feeds written as "\n".
+static void print_wide_line(const WCHAR *text)
+{
+    char narrow[2048] = "";
+    WideCharToMultiByte(1251, 0, text, -1, narrow, sizeof narrow - 1, "?", nullptr);
+    for (const char *c = narrow; *c; c++)
+        if (*c == '\n')
+            printf("\\n");
+        else if (*c != '\r')
+            putchar(*c);
+    putchar('\n');
+}
+
+// The title lives in the shell's memory, so the question and its answer are placed there.
+static int print_balloon(int timeout_ms)
+{
+    HWND balloon = nullptr;
+    for (int waited = 0; !balloon && waited <= timeout_ms; waited += 50) {
+        EnumWindows(match_balloon, (LPARAM)&balloon);
+        if (!balloon)
+            Sleep(50);
+    }
+    if (!balloon)
+        return 1;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(balloon, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return 1;
+    const UINT title_chars = 128;
+    char *remote = (char *)VirtualAllocEx(process, nullptr, sizeof(TTGETTITLE) + title_chars * sizeof(WCHAR),
+                                          MEM_COMMIT, PAGE_READWRITE);
+    WCHAR title[128] = L"";
+    if (remote) {
+        TTGETTITLE question = {};
+        question.dwSize = sizeof question;
+        question.cch = title_chars;
+        question.pszTitle = (WCHAR *)(remote + sizeof question);
+        WriteProcessMemory(process, remote, &question, sizeof question, nullptr);
+        SendMessageW(balloon, TTM_GETTITLE, 0, (LPARAM)remote);
+        ReadProcessMemory(process, remote + sizeof question, title, sizeof title - sizeof(WCHAR), nullptr);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    WCHAR text[1024] = L"";
+    SendMessageW(balloon, WM_GETTEXT, sizeof text / sizeof text[0], (LPARAM)text);
+    print_wide_line(title);
+    print_wide_line(text);
     return 0;
 }
 
@@ -364,6 +430,8 @@ int main(int argc, char **argv)
     }
     if (strcmp(command, "box") == 0)
         return read_and_close_box(title, timeout);
+    if (strcmp(command, "balloon") == 0)
+        return print_balloon(argc > 2 ? atoi(argv[2]) : 5000);
     if (strcmp(command, "count") == 0) {
         printf("%d\n", find_windows(title).count);
         return 0;
