@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -392,4 +393,101 @@ TEST_F(MainWindowTest, RequestsMadeInsideTheManualChecksBoxWaitUntilItEnds)
     EXPECT_FALSE(IsWindow(window_));
     window_ = nullptr;
     EXPECT_NE(read_file_bytes(app.log_path).find("Файлы autorun.* не найдены. Чисто."), std::string::npos);
+}
+
+TEST_F(MainWindowTest, AutorunPolicyCommandStoresTheRemovableBitAndMarksOnlyWhatWasStored)
+{
+    static const char POLICY_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+    auto stored = []() -> long {
+        DWORD value = 0, size = sizeof value;
+        if (RegGetValueA(HKEY_CURRENT_USER, POLICY_KEY, "NoDriveTypeAutoRun", RRF_RT_REG_DWORD, nullptr, &value,
+                         &size) != ERROR_SUCCESS)
+            return -1;
+        return (long)value;
+    };
+    auto marked = []() { return (GetMenuState(app.popup_menu, CMD_BLOCK_AUTORUN, MF_BYCOMMAND) & MF_CHECKED) != 0; };
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, POLICY_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD open_value = 145;
+    RegSetValueExA(key, "NoDriveTypeAutoRun", 0, REG_DWORD, (const BYTE *)&open_value, sizeof open_value);
+    RegCloseKey(key);
+    create();
+    app.autorun_blocked = 0;
+
+    SendMessageA(window_, WM_COMMAND, CMD_BLOCK_AUTORUN, 0);
+    EXPECT_EQ(app.autorun_blocked, 1);
+    EXPECT_EQ(stored(), 149);
+    EXPECT_TRUE(marked());
+    SendMessageA(window_, WM_COMMAND, CMD_BLOCK_AUTORUN, 0);
+    EXPECT_EQ(app.autorun_blocked, 0);
+    EXPECT_EQ(stored(), 145);
+    EXPECT_FALSE(marked());
+
+    // Without the policy key nothing is stored, so nothing may look blocked.
+    RegDeleteTreeA(HKEY_CURRENT_USER, POLICY_KEY);
+    SendMessageA(window_, WM_COMMAND, CMD_BLOCK_AUTORUN, 0);
+    EXPECT_EQ(app.autorun_blocked, 0);
+    EXPECT_FALSE(marked());
+    EXPECT_EQ(count_calls("menu"), 3);  // reopened after every choice
+    RegCreateKeyExA(HKEY_CURRENT_USER, POLICY_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCloseKey(key);
+}
+
+TEST_F(MainWindowTest, AutostartCommandChangesFlagAndMarkOnlyWhenTheShortcutChanged)
+{
+    wchar_t startup[MAX_PATH] = L"";
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, startup), S_OK);
+    const std::wstring link = std::wstring(startup) + L"\\Ярлык для kestrix.exe.LNK";
+    auto link_exists = [&]() { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    auto marked = []() { return (GetMenuState(app.popup_menu, CMD_AUTOSTART, MF_BYCOMMAND) & MF_CHECKED) != 0; };
+    DeleteFileW(link.c_str());
+    create();
+    app.settings[SETTING_AUTOSTART] = '0';
+
+    // A target no shortcut can hold: the shortcut is not made, the option stays off.
+    text_copy(app.command_line, ("\"C:\\" + std::string(MAX_PATH, 'k') + "\\kestrix.exe\"").c_str());
+    SendMessageA(window_, WM_COMMAND, CMD_AUTOSTART, 0);
+    EXPECT_EQ(app.settings[SETTING_AUTOSTART], '0');
+    EXPECT_FALSE(marked());
+    EXPECT_FALSE(link_exists());
+
+    text_copy(app.command_line, "\"C:\\Program Files\\Kestrix\\kestrix.exe\"");
+    SendMessageA(window_, WM_COMMAND, CMD_AUTOSTART, 0);
+    EXPECT_EQ(app.settings[SETTING_AUTOSTART], '1');
+    EXPECT_TRUE(marked());
+    EXPECT_TRUE(link_exists());
+
+    // The shortcut went behind the program's back: turning off fails, and the option shows it is still on.
+    DeleteFileW(link.c_str());
+    SendMessageA(window_, WM_COMMAND, CMD_AUTOSTART, 0);
+    EXPECT_EQ(app.settings[SETTING_AUTOSTART], '1');
+    EXPECT_TRUE(marked());
+    EXPECT_EQ(count_calls("menu"), 3);
+    DeleteFileW(link.c_str());  // Wine runs what the Startup folder holds: never leave it there
+}
+
+TEST_F(MainWindowTest, AnInfectionFoundAfterTheFirstStopVirusLeadsToLogoffOnTheSecond)
+{
+    // The system folder of this test is a folder of its own, carrying an autorun file.
+    std::string system_dir = make_scratch_dir("system");
+    write_file_bytes(system_dir + "\\autorun.inf", "[autorun]\r\nopen=virus.exe\r\n");
+    text_copy(app.system_dir, system_dir.c_str());
+    create();
+    app.monitoring = 1;
+    tick(TIMER_STOP_VIRUS);
+    EXPECT_EQ(app.logoff_state, 1);
+    EXPECT_EQ(count_calls("exit:"), 0);
+
+    // The autorun.inf is now the protection folder; the virus comes back under another name.
+    write_file_bytes(system_dir + "\\autorun.exe", "MZ");
+    app.tick_phase = 1;
+    tick(TIMER_WATCH_CYCLE);  // the drive tick
+    EXPECT_EQ(app.logoff_state, 2);
+    EXPECT_EQ(count_calls("exit:"), 0);
+
+    tick(TIMER_STOP_VIRUS);
+    ASSERT_EQ(count_calls("exit:"), 1);
+    EXPECT_EQ(calls.back(), "exit:0|4294967295");
+    remove_tree(system_dir);
 }
