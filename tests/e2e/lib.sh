@@ -82,4 +82,31 @@ check() {
   fi
 }
 
+# check_soon <what> <expected> <command...>: the check of a state the program reaches in its own
+# time; the command is asked again until it answers what is expected, for at most
+# E2E_PATIENCE seconds (30 by default), so a busy machine is waited for, not failed.
+check_soon() {
+  local what=$1 expected=$2 actual deadline
+  shift 2
+  deadline=$((SECONDS + ${E2E_PATIENCE:-30}))
+  while :; do
+    actual=$("$@" 2>/dev/null) || true
+    [ "$actual" = "$expected" ] || [ "$SECONDS" -ge "$deadline" ] && break
+    sleep 0.1
+  done
+  check "$what" "$expected" "$actual"
+}
+
+# wait_until <command...>: waits (at most E2E_PATIENCE seconds) until the command succeeds.
+wait_until() {
+  local deadline=$((SECONDS + ${E2E_PATIENCE:-30}))
+  until "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+# Two fields of "kxdriver state", as the checks of the window's show state read them.
+shown_state() { echo "$(state_field visible) $(state_field iconic)"; }
+
 screenshot() { import -window root "$KX_BUILD/e2e/$1.png" 2>/dev/null || true; }

@@ -11,19 +11,16 @@ KX_USER_FOLDER=844812
 e2e_begin painting
 kx_start
 check "main window appears" "0" "$(drv find "$TITLE" 20000 >/dev/null; echo $?)"
-sleep 2
-check "window shows" "1 0" "$(state_field visible) $(state_field iconic)"
+check_soon "window shows" "1 0" shown_state
 check "no tray icon while the window shows" "0" "$(drv tray "$TITLE")"
 screenshot painting_window
 
 # A right click on the icon opens the popup menu at the pointer.
 drv post "$TITLE" 1124 1 516
-sleep 1
-check "popup menu open" "1" "$(drv menus "$TITLE")"
+check_soon "popup menu open" "1" drv menus "$TITLE"
 screenshot painting_menu
 drv post "$TITLE" WM_CANCELMODE
-sleep 0.5
-check "popup menu closed" "0" "$(drv menus "$TITLE")"
+check_soon "popup menu closed" "0" drv menus "$TITLE"
 
 # A restarted shell while the window shows: still no icon.
 drv post-registered "$TITLE" TaskbarCreated

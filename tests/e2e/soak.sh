@@ -107,11 +107,9 @@ check "the window answers the resource question" "yes" \
 # The X pointer really reaches the program: over button 4 it shows ProcessList, over 3 FileList.
 read -r ox oy < <(drv client-origin "$TITLE" || true)
 xdotool mousemove $((ox + 427)) $((oy + 235))
-sleep 0.5
-check "pointer over button 4 shows ProcessList" "1" "$(drv visible-list "$TITLE")"
+check_soon "pointer over button 4 shows ProcessList" "1" drv visible-list "$TITLE"
 xdotool mousemove $((ox + 344)) $((oy + 235))
-sleep 0.5
-check "pointer over button 3 shows FileList" "0" "$(drv visible-list "$TITLE")"
+check_soon "pointer over button 3 shows FileList" "0" drv visible-list "$TITLE"
 
 services_before=$(wine_services)
 echo "time_s,rss_kb,handles,gdi,gdiplus,plugs,protected,max_answer_ms,user,rss_anon_kb,cpu_s" > "$samples"

@@ -32,12 +32,10 @@ check "visible window left as it was" "1 0" "$(state_field visible) $(state_fiel
 
 # A second start while the first is minimised restores it.
 drv minimize "$TITLE"
-sleep 1
-check "first copy minimised" "1" "$(state_field iconic)"
+check_soon "first copy minimised" "1" state_field iconic
 rc=0; timeout 30 "$WINE" "$KX_EXE" </dev/null >/dev/null 2>&1 || rc=$?
 check "second start exits with 0" "0" "$rc"
-sleep 1
-check "first copy restored" "0 1" "$(state_field iconic) $(state_field visible)"
+check_soon "first copy restored" "1 0" shown_state
 
 drv post "$TITLE" WM_CLOSE
 kx_wait_exit

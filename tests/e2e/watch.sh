@@ -37,8 +37,7 @@ done
 check "drive protected within six seconds" "yes" "$protected"
 check "autorun.inf is now the protection folder" "yes" "$([ -d "$flash/autorun.inf" ] && echo yes || echo no)"
 check "the user's files stay" "photos" "$(cat "$flash/holiday.jpg")"
-sleep 1
-check "the window is shown after a protection" "1 0" "$(state_field visible) $(state_field iconic)"
+check_soon "the window is shown after a protection" "1 0" shown_state
 rows=$(drv rows "$TITLE" 0 | iconv -f cp1251 -t utf-8)
 echo "$rows" | sed 's/^/     FileList: /'
 check "FileList shows the protection folder" "0|E:\\autorun.inf (папка защиты)|съемный диск| " \
@@ -47,7 +46,8 @@ screenshot watch_protected
 
 # The drive goes: the next pass forgets it, so command 43 asks again.
 "$WINE" "$KX_DRIVE" pull E </dev/null >/dev/null 2>&1
-sleep 5
+drive_forgotten() { ! drv rows "$TITLE" 0 | grep -q 'E:\\'; }
+check "the next pass forgets the drive" "0" "$(wait_until drive_forgotten; echo $?)"
 drv post "$TITLE" WM_COMMAND 43
 check "after the drive is pulled command 43 asks again" "Вставьте флешку и повторите попытку...   " \
   "$(drv box "Результат" 5000 | iconv -f cp1251 -t utf-8)"
@@ -64,9 +64,8 @@ check "log holds the summary" "yes" \
 printf '010000' > "$data/kx.vars"
 kx_start
 drv find "$TITLE" 20000 >/dev/null
-sleep 3
-check "autostart copy hides to the tray" "0 1" "$(state_field visible) $(state_field iconic)"
-check "its tray icon is there" "1" "$(drv tray "$TITLE")"
+check_soon "autostart copy hides to the tray" "0 1" shown_state
+check_soon "its tray icon is there" "1" drv tray "$TITLE"
 drv post "$TITLE" WM_CLOSE
 kx_wait_exit
 check "settings kept" "010000" "$(cat "$data/kx.vars")"
