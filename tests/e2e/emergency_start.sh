@@ -17,7 +17,7 @@ start_sleepers() {
     "$WINE" "$E2E_DIR/$name" 60000 </dev/null >/dev/null 2>&1 &
     SLEEPERS+=($!)
   done
-  sleep 2
+  for name in "$@"; do drv process "$name" 30000 >/dev/null || echo "     $name did not start"; done
 }
 
 alive() { kill -0 "$1" 2>/dev/null && echo alive || echo ended; }
@@ -28,9 +28,8 @@ run_emergency() {
   start_sleepers evil.exe svchost.exe.exe svchost.exe
   kx_start "$@"
   drv find "$TITLE" 20000 >/dev/null
-  sleep 4
-  check "$what: evil.exe ended" "ended" "$(alive "${SLEEPERS[0]}")"
-  check "$what: svchost.exe.exe ended" "ended" "$(alive "${SLEEPERS[1]}")"
+  check_soon "$what: evil.exe ended" "ended" alive "${SLEEPERS[0]}"
+  check_soon "$what: svchost.exe.exe ended" "ended" alive "${SLEEPERS[1]}"
   check "$what: a protected name stays" "alive" "$(alive "${SLEEPERS[2]}")"
   check "$what: the program itself runs on" "alive" "$(alive "$KX_PID")"
   kill "${SLEEPERS[2]}" 2>/dev/null

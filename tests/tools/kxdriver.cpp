@@ -21,12 +21,14 @@
 //   kxdriver answers <title> <ms> [step]   ask the window every step ms (200) for ms: print how many
 //                                          answers came, how many did not within 5 s, the slowest
 //   kxdriver client-origin <title>         print the screen position of the client area's corner
+//   kxdriver process <name> [timeout_ms]   wait until a process of that file name runs, exit 1 if none
 //   kxdriver balloon [timeout_ms]          wait for a notification balloon shown by the shell; print
 //                                          its title on one line and its text (line feeds as "\n")
 //                                          on the next, in code page 1251
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <cstdio>
@@ -172,6 +174,21 @@ static int read_and_close_box(const char *caption, int timeout_ms)
     printf("%s\n", text);
     PostMessageA(search.found, WM_COMMAND, IDOK, 0);
     return 0;
+}
+
+// Whether a process of that file name is in the system's process list, as a snapshot shows it.
+static bool process_runs(const char *name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        found = lstrcmpiA(entry.szExeFile, name) == 0;
+    CloseHandle(snapshot);
+    return found;
 }
 
 // A balloon is a visible tooltip window of the shell's with the balloon style.
@@ -430,6 +447,14 @@ int main(int argc, char **argv)
     }
     if (strcmp(command, "box") == 0)
         return read_and_close_box(title, timeout);
+    if (strcmp(command, "process") == 0) {
+        for (int waited = 0; waited <= timeout; waited += 50) {
+            if (process_runs(title))
+                return 0;
+            Sleep(50);
+        }
+        return 1;
+    }
     if (strcmp(command, "balloon") == 0)
         return print_balloon(argc > 2 ? atoi(argv[2]) : 5000);
     if (strcmp(command, "count") == 0) {
