@@ -176,7 +176,7 @@ static bool start_unix(const std::string &command, const std::string &folder)
 
 static bool wait_until(const std::string &path, bool present)
 {
-    for (int tries = 0; tries < 100; tries++, Sleep(50))
+    for (int tries = 0; tries < 600; tries++, Sleep(50))  // up to 30 s on a busy machine
         if ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
             return true;
     return false;
@@ -651,7 +651,7 @@ struct DialogPress {
 static DWORD WINAPI press_in_dialog(void *parameter)
 {
     DialogPress *press = (DialogPress *)parameter;
-    for (int tries = 0; tries < 200 && !press->pressed; tries++) {
+    for (int tries = 0; tries < 600 && !press->pressed; tries++) {  // up to 30 s on a busy machine
         HWND window = FindWindowA(nullptr, "Откройте диск или папку.");
         if (window) {
             Sleep(300);  // let the dialog fill its folder view
