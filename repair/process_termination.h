@@ -2,12 +2,22 @@
 #pragma once
 #include <windows.h>
 
-enum { PROCESS_LIST_ONLY = 0, PROCESS_LIST_TERMINATE = 2, PROTECTED_PROCESS_COUNT = 23, KILL_GUARD_MS = 7000 };
+enum {
+    PROCESS_LIST_ONLY = 0,
+    PROCESS_LIST_TERMINATE = 2,
+    PROTECTED_PROCESS_COUNT = 23,
+    WINDOWS_PROCESS_COUNT = 31,
+    KILL_GUARD_MS = 7000
+};
 
 // Lower-case executable names that a termination pass leaves running.
 extern const char *const protected_process_names[PROTECTED_PROCESS_COUNT];
 
-// Whether a lower-cased executable name is on the protected list.
+// Lower-case names of the processes Windows 10 and 11 need to keep a session usable,
+// spared as well (a few have no ".exe": the kernel's own processes).
+extern const char *const windows_process_names[WINDOWS_PROCESS_COUNT];
+
+// Whether a lower-cased executable name is on either list.
 int is_protected_process_name(const char *lower_name);
 
 // Number of entries in a fresh process snapshot; 0 when none can be taken.
@@ -22,3 +32,7 @@ int refresh_process_list(HWND list);
 
 // Rebuilds the list while terminating, then holds it still for seven seconds.
 int kill_foreign_processes(HWND list);
+
+// Once the guard after a pass that ended the shell is over: starts explorer.exe from the
+// Windows folder when no explorer.exe runs in this session. 1 when it was started.
+int restart_shell_if_missing();
