@@ -71,7 +71,7 @@ static int write_default_hosts(const char *path)
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     int written = 1;
-    for (const char *line = DEFAULT_HOSTS_TEXT; *line && written;) {
+    for (const char *line = DEFAULT_HOSTS_TEXT; *line && written;) {  // every line ends with "\n"
         const char *end = strchr(line, '\n');
         DWORD length = (DWORD)(end - line), done = 0, done_end = 0;
         written = WriteFile(file, line, length, &done, nullptr) && done == length &&

@@ -19,17 +19,20 @@ const char *const protected_process_names[PROTECTED_PROCESS_COUNT] = {
     "searchindexer.exe", "spoolsv.exe", "svchost.exe", "wininit.exe", "[system process]",
 };
 
-// Beyond the list above, what Windows 10 and 11 need to keep the user's session usable: the shell's
-// own hosts, input, fonts, logon and lock screens, security, audio and printing, drivers in user mode.
-const char *const windows_process_names[WINDOWS_PROCESS_COUNT] = {
-    "sihost.exe",         "fontdrvhost.exe",      "conhost.exe",     "taskhostw.exe",
-    "runtimebroker.exe",  "startmenuexperiencehost.exe", "shellexperiencehost.exe", "searchhost.exe",
-    "searchapp.exe",      "textinputhost.exe",    "applicationframehost.exe", "securityhealthsystray.exe",
-    "securityhealthservice.exe", "msmpeng.exe",   "nissrv.exe",      "smartscreen.exe",
-    "audiodg.exe",        "wmiprvse.exe",         "dllhost.exe",     "logonui.exe",
-    "lsaiso.exe",         "registry",             "memory compression", "wudfhost.exe",
-    "userinit.exe",       "lockapp.exe",          "searchui.exe",    "shellhost.exe",
-    "taskhost.exe",       "taskhostex.exe",       "secure system",
+// Beyond the list above, what Windows 10 and 11 need to keep the user's session usable
+// (the kernel's own processes have no ".exe").
+static const char *const WINDOWS_PROCESS_NAMES[] = {
+    // the shell, its menus and its search
+    "sihost.exe", "startmenuexperiencehost.exe", "shellexperiencehost.exe", "shellhost.exe", "searchhost.exe",
+    "searchapp.exe", "searchui.exe", "applicationframehost.exe", "runtimebroker.exe", "taskhostw.exe",
+    "taskhost.exe", "taskhostex.exe", "dllhost.exe",
+    // logon, lock screen, input, fonts and consoles
+    "userinit.exe", "logonui.exe", "lockapp.exe", "textinputhost.exe", "fontdrvhost.exe", "conhost.exe",
+    // security
+    "lsaiso.exe", "msmpeng.exe", "nissrv.exe", "securityhealthservice.exe", "securityhealthsystray.exe",
+    "smartscreen.exe",
+    // the kernel's own processes, sound, management and drivers in user mode
+    "registry", "memory compression", "secure system", "audiodg.exe", "wmiprvse.exe", "wudfhost.exe",
 };
 
 enum { PROCESS_COLUMNS = 5, COLUMN_NOTE = 2 };
@@ -39,7 +42,7 @@ int is_protected_process_name(const char *lower_name)
     for (const char *name : protected_process_names)
         if (strcmp(lower_name, name) == 0)
             return 1;
-    for (const char *name : windows_process_names)
+    for (const char *name : WINDOWS_PROCESS_NAMES)
         if (strcmp(lower_name, name) == 0)
             return 1;
     return 0;

@@ -2,29 +2,21 @@
 #pragma once
 #include <windows.h>
 
-enum {
-    PROCESS_LIST_ONLY = 0,
-    PROCESS_LIST_TERMINATE = 2,
-    PROTECTED_PROCESS_COUNT = 23,
-    WINDOWS_PROCESS_COUNT = 31,
-    KILL_GUARD_MS = 7000
-};
+enum { PROCESS_LIST_ONLY = 0, PROCESS_LIST_TERMINATE = 2, PROTECTED_PROCESS_COUNT = 23, KILL_GUARD_MS = 7000 };
 
 // Lower-case executable names that a termination pass leaves running.
 extern const char *const protected_process_names[PROTECTED_PROCESS_COUNT];
 
-// Lower-case names of the processes Windows 10 and 11 need to keep a session usable,
-// spared as well (a few have no ".exe": the kernel's own processes).
-extern const char *const windows_process_names[WINDOWS_PROCESS_COUNT];
-
-// Whether a lower-cased executable name is on either list.
+// Whether a lower-cased executable name is on that list or names a process Windows 10
+// and 11 need to keep the session usable.
 int is_protected_process_name(const char *lower_name);
 
 // Number of entries in a fresh process snapshot; 0 when none can be taken.
 int count_processes();
 
 // Adds one row per running process at the top of the list; mode 2 also terminates
-// the foreign ones. Returns the number of processes listed, 0 when the snapshot fails.
+// the foreign ones: not this program, whatever its file is called, nor a process of another session.
+// Returns the number of processes listed, 0 when the snapshot fails.
 int list_processes(HWND list, int mode);
 
 // Rebuilds the list when the process count changed; 0 while the kill guard holds it still.
