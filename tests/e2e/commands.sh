@@ -28,6 +28,19 @@ echo "$box" | sed 's/^/     box: /'
 check "hosts box names the cleaned file" "yes" "$(echo "$box" | grep -q 'hosts' && echo yes || echo no)"
 check "the redirected bank address is gone" "no" "$(grep -q bank.example "$hosts" && echo yes || echo no)"
 check "hosts keeps localhost" "yes" "$(grep -q '^127.0.0.1       localhost' "$hosts" && echo yes || echo no)"
+check "the old hosts is kept beside it" "yes" \
+  "$(printf '127.0.0.1 localhost\r\n10.6.6.6 bank.example\r\n' | cmp -s - "$hosts.kestrix.bak" && echo yes || echo no)"
+
+# The new text cannot be written (a folder holds the new file's name): hosts stays byte for byte.
+printf '10.6.6.6 bank.example\r\n' > "$hosts"
+mkdir "$hosts.kestrix.new"
+drv post "$TITLE" WM_COMMAND 44
+box=$(drv box "Результат" 10000 | iconv -f cp1251 -t utf-8)
+check "a reset that cannot write hosts whole says it failed" "yes" \
+  "$(echo "$box" | grep -q 'Неудачная попытка' && echo yes || echo no)"
+check "and leaves hosts as it was" "yes" \
+  "$(printf '10.6.6.6 bank.example\r\n' | cmp -s - "$hosts" && echo yes || echo no)"
+rmdir "$hosts.kestrix.new"
 
 drv post "$TITLE" WM_COMMAND 41
 box=$(drv box "Результат" 10000 | iconv -f cp1251 -t utf-8)
