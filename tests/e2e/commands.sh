@@ -51,6 +51,18 @@ for f in kestrix.exe autorun.inf kx_start.txt; do
 done
 check "the copy is the program itself" "yes" "$(cmp -s "$disk/kestrix.exe" "$KX_EXE" && echo yes || echo no)"
 
+# The manual check (timer 604) takes the debugger off an image's options, the rest of its key stays.
+ifeo='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Image File Execution Options\taskmgr.exe'
+"$WINE" reg add "$ifeo" /v Debugger /d 'C:\evil.exe' /f </dev/null >/dev/null 2>&1
+"$WINE" reg add "$ifeo" /v MitigationOptions /t REG_BINARY /d 0001100000000000 /f </dev/null >/dev/null 2>&1
+drv post "$TITLE" 0x0113 604 0
+box=$(drv box "Результат" 20000 | iconv -f cp1251 -t utf-8)
+check "the manual check repairs the registry" "yes" "$(echo "$box" | grep -q 'Чистка реестра' && echo yes || echo no)"
+ifeo_values=$("$WINE" reg query "$ifeo" </dev/null 2>/dev/null | tr -d '\r' || true)
+check "the image's debugger is gone" "no" "$(echo "$ifeo_values" | grep -q Debugger && echo yes || echo no)"
+check "its exploit-protection settings stay" "yes" \
+  "$(echo "$ifeo_values" | grep -q 'MitigationOptions.*REG_BINARY.*0001100000000000' && echo yes || echo no)"
+
 drv post "$TITLE" WM_CLOSE
 kx_wait_exit
 check "WM_CLOSE ends the program with 0" "0" "$KX_RC"
