@@ -380,12 +380,14 @@ static void on_stop_virus(HWND window)
         seam_exit_windows_ex(EWX_LOGOFF, 0xFFFFFFFF);
 }
 
-// Timer 606. It leaves busy alone: it can fire inside another handler's message box,
+// Timer 606: the list may change again, and a shell the pass ended is started again if it
+// is still missing. It leaves busy alone: it can fire inside another handler's message box,
 // and clearing busy there would let a second long handler run inside the first.
 static void on_kill_guard_end(HWND window)
 {
     KillTimer(window, TIMER_KILL_GUARD);
     app.kill_guard = 0;
+    restart_shell_if_missing();
 }
 
 // The interface tick serves a window on the screen alone: hidden in the tray, the window has

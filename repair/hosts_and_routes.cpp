@@ -64,15 +64,52 @@ static int holds_default_hosts(const char *path)
     return same;
 }
 
-// Writes the default text in text mode; 1 when the whole file was written and reads back whole.
+// Writes the default text with CR LF line ends into a new file; 1 when every byte reached the disk.
 static int write_default_hosts(const char *path)
 {
-    FILE *file = open_stream(path, "w");
-    if (!file)
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return 0;
-    int written = fputs(DEFAULT_HOSTS_TEXT, file) >= 0;
-    written = (fclose(file) == 0) && written;
+    int written = 1;
+    for (const char *line = DEFAULT_HOSTS_TEXT; *line && written;) {  // every line ends with "\n"
+        const char *end = strchr(line, '\n');
+        DWORD length = (DWORD)(end - line), done = 0, done_end = 0;
+        written = WriteFile(file, line, length, &done, nullptr) && done == length &&
+                  WriteFile(file, "\r\n", 2, &done_end, nullptr) && done_end == 2;
+        line = end + 1;
+    }
+    written = FlushFileBuffers(file) && written;
+    written = CloseHandle(file) && written;
     return written && count_file_bytes(path) == default_hosts_size();
+}
+
+// Puts the new file in the place of the hosts file in one step, the old one kept as the backup.
+// On failure the hosts file is what it was, attributes included.
+static int swap_in_hosts(const char *fresh, const char *hosts, const char *backup)
+{
+    DWORD attributes = GetFileAttributesA(hosts);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return MoveFileExA(fresh, hosts, MOVEFILE_WRITE_THROUGH);
+    SetFileAttributesA(hosts, FILE_ATTRIBUTE_ARCHIVE);  // a read-only file cannot be replaced
+    if (ReplaceFileA(hosts, fresh, backup, 0, nullptr, nullptr))
+        return 1;
+    // This failure leaves the old file under the backup name: it goes back.
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+        MoveFileExA(backup, hosts, MOVEFILE_WRITE_THROUGH);
+    SetFileAttributesA(hosts, attributes);
+    return 0;
+}
+
+// The hosts file is replaced whole or left as it is: the text goes into a new file beside it first.
+static int replace_hosts(const char *hosts)
+{
+    char fresh[TEXT_SIZE], backup[TEXT_SIZE];
+    if (!text_format(fresh, "%s.kestrix.new", hosts) || !text_format(backup, "%s.kestrix.bak", hosts))
+        return 0;
+    if (write_default_hosts(fresh) && swap_in_hosts(fresh, hosts, backup))
+        return 1;
+    DeleteFileA(fresh);
+    return 0;
 }
 
 // Deletes every value of one route key, counting what went and what stayed.
@@ -118,12 +155,8 @@ int reset_hosts_and_routes()
     if (!app.system_dir[0] || !text_format(path, "%s\\drivers\\etc\\hosts", app.system_dir))
         return 0;
     // Judged before the rewrite: afterwards every file would look clean.
-    int was_clean = 0;
-    if (path_exists(path)) {
-        was_clean = holds_default_hosts(path);
-        SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
-    }
-    if (!write_default_hosts(path))
+    int was_clean = path_exists(path) && holds_default_hosts(path);
+    if (!replace_hosts(path))
         return 0;
     const char *hosts_line = was_clean ? HOSTS_CLEAN : HOSTS_CLEANED;
 

@@ -19,6 +19,22 @@ const char *const protected_process_names[PROTECTED_PROCESS_COUNT] = {
     "searchindexer.exe", "spoolsv.exe", "svchost.exe", "wininit.exe", "[system process]",
 };
 
+// Beyond the list above, what Windows 10 and 11 need to keep the user's session usable
+// (the kernel's own processes have no ".exe").
+static const char *const WINDOWS_PROCESS_NAMES[] = {
+    // the shell, its menus and its search
+    "sihost.exe", "startmenuexperiencehost.exe", "shellexperiencehost.exe", "shellhost.exe", "searchhost.exe",
+    "searchapp.exe", "searchui.exe", "applicationframehost.exe", "runtimebroker.exe", "taskhostw.exe",
+    "taskhost.exe", "taskhostex.exe", "dllhost.exe",
+    // logon, lock screen, input, fonts and consoles
+    "userinit.exe", "logonui.exe", "lockapp.exe", "textinputhost.exe", "fontdrvhost.exe", "conhost.exe",
+    // security
+    "lsaiso.exe", "msmpeng.exe", "nissrv.exe", "securityhealthservice.exe", "securityhealthsystray.exe",
+    "smartscreen.exe",
+    // the kernel's own processes, sound, management and drivers in user mode
+    "registry", "memory compression", "secure system", "audiodg.exe", "wmiprvse.exe", "wudfhost.exe",
+};
+
 enum { PROCESS_COLUMNS = 5, COLUMN_NOTE = 2 };
 
 int is_protected_process_name(const char *lower_name)
@@ -26,7 +42,25 @@ int is_protected_process_name(const char *lower_name)
     for (const char *name : protected_process_names)
         if (strcmp(lower_name, name) == 0)
             return 1;
+    for (const char *name : WINDOWS_PROCESS_NAMES)
+        if (strcmp(lower_name, name) == 0)
+            return 1;
     return 0;
+}
+
+// Whether a process runs in the session this program runs in; 0 when either session cannot be read.
+static int in_own_session(DWORD process_id)
+{
+    DWORD own_session = 0, session = 0;
+    return ProcessIdToSessionId(GetCurrentProcessId(), &own_session) &&
+           ProcessIdToSessionId(process_id, &session) && session == own_session;
+}
+
+// Our own process, whatever its file is called, and every process of another session
+// (services, other users) stay out of a pass.
+static int is_spared_process(DWORD process_id)
+{
+    return process_id == GetCurrentProcessId() || !in_own_session(process_id);
 }
 
 // The same processes as a snapshot lists, asked for their numbers only: several times cheaper.
@@ -98,6 +132,9 @@ static void remember_explorer(HANDLE *explorer, DWORD process_id)
     *explorer = OpenProcess(PROCESS_ALL_ACCESS, FALSE, process_id);
 }
 
+// Set when a pass ended the shell, until the check after the guard looks for it.
+static int shell_ended;
+
 // The shell is spared during the pass and ended only after every other foreign process.
 static int terminate_explorer(HANDLE explorer)
 {
@@ -105,6 +142,8 @@ static int terminate_explorer(HANDLE explorer)
         return 0;
     int ended = terminate(explorer);
     CloseHandle(explorer);
+    if (ended)
+        shell_ended = 1;
     return ended;
 }
 
@@ -128,9 +167,11 @@ int list_processes(HWND list, int mode)
         char lower[MAX_PATH];
         text_copy(lower, entry.szExeFile);
         CharLowerA(lower);
-        if (terminating && strcmp(lower, "explorer.exe") == 0)
+        if (!terminating || is_spared_process(entry.th32ProcessID))
+            continue;
+        if (strcmp(lower, "explorer.exe") == 0)
             remember_explorer(&explorer, entry.th32ProcessID);
-        if (terminating && !is_protected_process_name(lower))
+        if (!is_protected_process_name(lower))
             terminated += terminate_listed(list, entry.th32ProcessID);
     } while (Process32Next(snapshot, &entry));
 
@@ -167,4 +208,48 @@ int kill_foreign_processes(HWND list)
     if (app.main_window)
         SetTimer(app.main_window, TIMER_KILL_GUARD, KILL_GUARD_MS, nullptr);
     return 1;
+}
+
+// Whether an explorer.exe runs in this session.
+static int shell_is_running()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 1;  // nothing known: better no second shell
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int running = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !running; more = Process32Next(snapshot, &entry))
+        running = lstrcmpiA(entry.szExeFile, "explorer.exe") == 0 && in_own_session(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return running;
+}
+
+// explorer.exe by its full path in the shared Windows folder (not a per-user one of a terminal
+// server), never a file of that name found elsewhere.
+static int start_shell()
+{
+    static const wchar_t EXPLORER_NAME[] = L"\\explorer.exe";
+    wchar_t folder[MAX_PATH], path[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length + kx_array_size(EXPLORER_NAME) > MAX_PATH)
+        return 0;
+    memcpy(path, folder, length * sizeof(wchar_t));
+    memcpy(path + length, EXPLORER_NAME, sizeof EXPLORER_NAME);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!seam_create_process(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &started))
+        return 0;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return 1;
+}
+
+int restart_shell_if_missing()
+{
+    if (!shell_ended)
+        return 0;
+    shell_ended = 0;
+    return !shell_is_running() && start_shell();
 }

@@ -21,7 +21,7 @@ static const char USER_POLICIES_EXPLORER[] = "Software\\Microsoft\\Windows\\Curr
 static const char SYSTEM_RESTORE[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
 static const char EXE_OPEN_COMMAND[] = "exefile\\shell\\open\\command";
 static const char USER_RUN[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-static const char DEBUGGER_KEYS[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+static const char IMAGE_OPTIONS_KEYS[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
 
 static const char *const HIJACKED_TOOLS[] = {"explorer.exe", "reg.exe",    "cmd.exe",     "regedit.exe",
                                             "services.msc", "rstrui.exe", "taskmgr.exe", "kestrix.exe"};
@@ -91,13 +91,14 @@ static int repair_basic_rows()
     return failures + repair_service_timeout();
 }
 
-// Debugger entries that hijack system tools (and this program) are removed whole.
-static void delete_debugger_keys()
+// Debugger entries that hijack system tools (and this program) are removed; the rest of an
+// image's key stays, its exploit-protection settings among them.
+static void delete_debugger_values()
 {
     for (const char *tool : HIJACKED_TOOLS) {
         char key[512];
-        if (text_format(key, "%s%s", DEBUGGER_KEYS, tool))
-            RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+        if (text_format(key, "%s%s", IMAGE_OPTIONS_KEYS, tool))
+            delete_registry_value(HKEY_LOCAL_MACHINE, key, "Debugger");
     }
 }
 
@@ -107,7 +108,7 @@ static int repair_extended_rows()
     char ctfmon[512];
     if (text_format(ctfmon, "%s\\ctfmon.exe", app.system_dir))
         failures += inaccessible(HKEY_CURRENT_USER, USER_RUN, "CTFMON.EXE", ctfmon, REG_KIND_TEXT);
-    delete_debugger_keys();
+    delete_debugger_values();
     // Run restrictions are written harmless first, then removed.
     write_registry_value(HKEY_CURRENT_USER, USER_POLICIES_EXPLORER, "RestrictRun", "0", REG_KIND_NUMBER);
     write_registry_value(HKEY_CURRENT_USER, USER_POLICIES_EXPLORER, "DisallowRun", "0", REG_KIND_NUMBER);

@@ -72,6 +72,9 @@ protected:
     void TearDown() override
     {
         reset_seams();
+        RemoveDirectoryA(fresh().c_str());
+        DeleteFileA(fresh().c_str());
+        DeleteFileA(backup().c_str());
         for (int order = 0; order <= 10; order++)
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, route_key(order).c_str());
         for (int order = 1; order <= 10; order++)
@@ -118,6 +121,8 @@ protected:
         RegCloseKey(key);
         return names;
     }
+    std::string fresh() const { return hosts_ + ".kestrix.new"; }
+    std::string backup() const { return hosts_ + ".kestrix.bak"; }
     std::string hosts_;
     std::string original_;
     DWORD original_attributes_ = INVALID_FILE_ATTRIBUTES;
@@ -226,8 +231,66 @@ TEST_F(HostsAndRoutes, HostsThatCannotBeWrittenLeavesRoutesAlone)
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(read_file_bytes(hosts_), old_bytes);
     EXPECT_EQ(routes_left(1).size(), 1u);
+    EXPECT_EQ(GetFileAttributesA(fresh().c_str()), INVALID_FILE_ATTRIBUTES) << "the new file is cleared away";
 
     app.system_dir[0] = '\0';  // no system folder known: no relative "\drivers\etc\hosts" either
     EXPECT_EQ(reset_hosts_and_routes(), 0);
     EXPECT_EQ(routes_left(1).size(), 1u);
+}
+
+// The new text goes into a file beside the old one and takes its place in one step; the old
+// file is kept beside it as the backup, a backup of an earlier reset replaced.
+TEST_F(HostsAndRoutes, HostsIsReplacedWholeAndTheOldOneKeptBeside)
+{
+    const std::string old_bytes = "127.0.0.1       localhost\r\n203.0.113.66    online.bank.example\r\n";
+    write_file_bytes(hosts_, old_bytes);
+    write_file_bytes(backup(), "an earlier backup");
+    EXPECT_EQ(reset_hosts_and_routes(), 1);
+    EXPECT_EQ(read_file_bytes(hosts_), default_bytes());
+    EXPECT_EQ(read_file_bytes(backup()), old_bytes);
+    EXPECT_EQ(GetFileAttributesA(fresh().c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // No hosts file at all: the new one simply takes the name.
+    SetFileAttributesA(hosts_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(hosts_.c_str());
+    EXPECT_EQ(reset_hosts_and_routes(), 1);
+    EXPECT_EQ(read_file_bytes(hosts_), default_bytes());
+    EXPECT_EQ(GetFileAttributesA(fresh().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// When the new file cannot be written whole, the old hosts file stays byte for byte with its
+// attributes, nothing else is done and no box is shown.
+TEST_F(HostsAndRoutes, NewHostsThatCannotBeWrittenLeavesTheOldOne)
+{
+    const std::string old_bytes = "203.0.113.66    online.bank.example\r\n";
+    const DWORD old_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    struct Case {
+        const char *name;
+        bool directory;  // a folder holds the new file's name; else a file held open without sharing
+    } cases[] = {{"folder in the way", true}, {"file held open", false}};
+    for (const Case &c : cases) {
+        boxes.clear();
+        SetFileAttributesA(hosts_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        write_file_bytes(hosts_, old_bytes);
+        SetFileAttributesA(hosts_.c_str(), old_attributes);
+        add_routes(1, {"0.0.0.0,0.0.0.0,203.0.113.1,1"});
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.directory)
+            ASSERT_TRUE(CreateDirectoryA(fresh().c_str(), nullptr)) << c.name;
+        else
+            held = CreateFileA(fresh().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_TRUE(c.directory || held != INVALID_HANDLE_VALUE) << c.name;
+
+        EXPECT_EQ(reset_hosts_and_routes(), 0) << c.name;
+        EXPECT_EQ(read_file_bytes(hosts_), old_bytes) << c.name;
+        EXPECT_EQ(GetFileAttributesA(hosts_.c_str()) & ~FILE_ATTRIBUTE_ARCHIVE, old_attributes) << c.name;
+        EXPECT_EQ(GetFileAttributesA(backup().c_str()), INVALID_FILE_ATTRIBUTES) << c.name;
+        EXPECT_EQ(routes_left(1).size(), 1u) << c.name;
+        EXPECT_TRUE(boxes.empty()) << c.name;
+
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        RemoveDirectoryA(fresh().c_str());
+        DeleteFileA(fresh().c_str());
+    }
 }

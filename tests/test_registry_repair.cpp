@@ -182,7 +182,7 @@ TEST_F(RegistryRepairTest, ManualCheckRepairsEverythingLogsAndShowsTheBox)
     for (const Row &row : extended_rows())
         EXPECT_EQ(get(row.hive, row.key, row.name), row.repaired) << row.name;
     for (const char *tool : TOOLS)
-        EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, (std::string(IFEO) + tool).c_str())) << tool;
+        EXPECT_EQ(get(HKEY_LOCAL_MACHINE, (std::string(IFEO) + tool).c_str(), "Debugger"), "absent") << tool;
 
     EXPECT_NE(strstr(app.events[0], "Чистка реестра после вируса. Недоступных ключей: 0."), nullptr) << app.events[0];
     ASSERT_EQ(boxes.size(), 1u);
@@ -225,4 +225,36 @@ TEST_F(RegistryRepairTest, MissingUserExplorerPolicyKeyCountsTheTwoDeletions)
     // Keys are opened, never created.
     EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, POLICIES_EXPLORER));
     put_number(HKEY_CURRENT_USER, POLICIES_EXPLORER, "NoFolderOptions", 0);
+}
+
+// An image's options key holds its exploit-protection settings too: only the debugger goes,
+// whether the key has subkeys of its own (every other tool here) or not.
+TEST_F(RegistryRepairTest, ImageOptionsLoseTheDebuggerOnly)
+{
+    const BYTE mitigations[8] = {0x00, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const std::string mitigation_bytes((const char *)mitigations, sizeof mitigations);
+    for (size_t i = 0; i < sizeof TOOLS / sizeof TOOLS[0]; i++) {
+        std::string key = std::string(IFEO) + TOOLS[i];
+        put_text(HKEY_LOCAL_MACHINE, key.c_str(), "Debugger", "C:\\evil.exe");
+        put(HKEY_LOCAL_MACHINE, key.c_str(), "MitigationOptions", REG_BINARY, mitigations, sizeof mitigations);
+        if (i % 2)
+            put_number(HKEY_LOCAL_MACHINE, (key + "\\PerfOptions").c_str(), "CpuPriorityClass", 3);
+    }
+    app.manual_scan = 1;
+    repair_registry();
+    for (size_t i = 0; i < sizeof TOOLS / sizeof TOOLS[0]; i++) {
+        std::string key = std::string(IFEO) + TOOLS[i];
+        EXPECT_EQ(get(HKEY_LOCAL_MACHINE, key.c_str(), "Debugger"), "absent") << TOOLS[i];
+        BYTE data[16] = {};
+        DWORD type = 0, size = sizeof data;
+        EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "MitigationOptions", RRF_RT_ANY, &type, data, &size),
+                  ERROR_SUCCESS)
+            << TOOLS[i];
+        EXPECT_EQ(type, (DWORD)REG_BINARY) << TOOLS[i];
+        EXPECT_EQ(std::string((char *)data, size), mitigation_bytes) << TOOLS[i];
+        if (i % 2)
+            EXPECT_EQ(get(HKEY_LOCAL_MACHINE, (key + "\\PerfOptions").c_str(), "CpuPriorityClass"), "dword:3")
+                << TOOLS[i];
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    }
 }

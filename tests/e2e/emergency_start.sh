@@ -22,6 +22,26 @@ start_sleepers() {
 
 alive() { kill -0 "$1" 2>/dev/null && echo alive || echo ended; }
 
+# Whether this prefix runs an explorer.exe started by its full path with no arguments: the
+# shell the program starts again (Wine's own desktop process runs with "/desktop").
+shell_restarted() {
+  local pid
+  for pid in $(pgrep -f '^C:\\windows\\explorer\.exe$' || true); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      echo yes
+      return
+    fi
+  done
+  echo no
+}
+
+# Waits up to 30 s for the shell to be started again (the pass ended the desktop's explorer.exe).
+wait_shell_restarted() {
+  local waited=0
+  while [ "$(shell_restarted)" = no ] && [ "$waited" -lt 300 ]; do sleep 0.1; waited=$((waited + 1)); done
+  shell_restarted
+}
+
 run_emergency() {
   local what=$1
   shift
@@ -32,7 +52,8 @@ run_emergency() {
   check_soon "$what: svchost.exe.exe ended" "ended" alive "${SLEEPERS[1]}"
   check "$what: a protected name stays" "alive" "$(alive "${SLEEPERS[2]}")"
   check "$what: the program itself runs on" "alive" "$(alive "$KX_PID")"
-  kill "${SLEEPERS[2]}" 2>/dev/null
+  check "$what: the ended shell is started again from the Windows folder" "yes" "$(wait_shell_restarted)"
+  kill "${SLEEPERS[2]}" 2>/dev/null || true
   drv post "$TITLE" WM_CLOSE
   kx_wait_exit
   check "$what: WM_CLOSE ends the program with 0" "0" "$KX_RC"
@@ -60,3 +81,15 @@ mkdir -p "$marker_dir"
 touch "$marker_dir/kx_start.txt"
 cd "$marker_dir"
 run_emergency "marker kx_start.txt"
+
+# Third run: the program under another file name ends every foreign process but itself.
+e2e_end_server
+rm -rf "$E2E_DIR/prefix"
+cp -a "$KX_BUILD/wine/pristine" "$E2E_DIR/prefix"
+sed -i '/^"Desktop"="Default"/d' "$WINEPREFIX/user.reg"
+"$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+"$WINE" wineboot </dev/null >/dev/null 2>&1
+cd "$E2E_DIR"
+cp "$KX_EXE" "$E2E_DIR/kestrix (1).exe"
+KX_EXE="$E2E_DIR/kestrix (1).exe"
+run_emergency "renamed copy" -start
