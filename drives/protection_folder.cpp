@@ -309,7 +309,6 @@ static int program_copy_wanted()
 struct Location {
     const char *path;
     HANDLE dir;
-    DWORD volume;
 };
 
 // What the sweep did with one matching file in act mode.
@@ -346,7 +345,6 @@ static int open_location(const char *path, Location *location)
         return 0;
     }
     location->dir = dir;
-    location->volume = information.dwVolumeSerialNumber;
     return 1;
 }
 
@@ -509,11 +507,13 @@ static unsigned long long fold_signature(unsigned long long signature, const voi
     return signature;
 }
 
-// Adds a file the act pass left in place to the signature of what survived: volume, id and name.
+// Adds a file the act pass left in place to the signature of what survived: location, id and
+// name. The location's path stands for its volume: Wine reports a drive's serial number now from
+// the drive, now from the folder behind it.
 static void note_survivor(Sweep *sweep, const FILE_ID_BOTH_DIR_INFO *info, const WCHAR *name)
 {
     unsigned long long signature = sweep->evidence.survivors ? sweep->evidence.survivors : 14695981039346656037ull;
-    signature = fold_signature(signature, &sweep->location.volume, sizeof sweep->location.volume);
+    signature = fold_signature(signature, sweep->location.path, strlen(sweep->location.path));
     signature = fold_signature(signature, &info->FileId, sizeof info->FileId);
     signature = fold_signature(signature, name, wcslen(name) * sizeof(WCHAR));
     sweep->evidence.survivors = signature ? signature : 1;

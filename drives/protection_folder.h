@@ -45,7 +45,7 @@ enum {
 // that cannot be cleaned.
 struct SweepEvidence {
     int held;                      // files another process holds, so that they could not be deleted
-    unsigned long long survivors;  // signature of the matching files left in place (volume, id, name); 0: none
+    unsigned long long survivors;  // signature of the matching files left in place (location, id, name); 0: none
 };
 
 // Lists (look, locked) or deletes (act) the files matching pattern at location,

@@ -198,11 +198,12 @@ static void count_reinfection(const PassTotals *totals)
     reinfection.termination_pending = 0;
 }
 
-// Forgets what was seen: after a clean pass, or when drives came or went.
-static void forget_reinfection()
+// Forgets what the act passes saw: after a clean pass, or when drives came or went (a drive
+// plugged again may be cleaned by a termination pass, even with the same files).
+static void forget_act_passes()
 {
-    app.reinfection_count = 0;
     reinfection.last_act_deleted = 0;
+    reinfection.termination_pending = 0;
     reinfection.spared_survivors = 0;
 }
 
@@ -222,12 +223,12 @@ int termination_due()
 static int compose_summary(int mode, const PassTotals *totals, char (&summary)[TEXT_SIZE])
 {
     int balloon = BALLOON_NONE;
-    // A drive plugged again may be cleaned by a termination pass, even with the same files.
     if (app.drive_count != totals->drives || strcmp(app.removable_letters, totals->letters) != 0)
-        reinfection.spared_survivors = 0;
+        forget_act_passes();
     if (app.autoruns_found == 0) {
         text_copy(summary, "Файлы autorun.* не найдены. Чисто.");
-        forget_reinfection();
+        app.reinfection_count = 0;
+        forget_act_passes();
         if (app.drive_count < totals->drives)
             balloon = BALLOON_ALREADY_PROTECTED;
     } else if (mode == SCAN_LOOK) {
