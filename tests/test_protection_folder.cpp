@@ -1108,3 +1108,19 @@ TEST_F(ProtectionFolderTest, EvidenceTellsAHeldFileFromOneTheSweepLeavesAlone)
     EXPECT_EQ(none.held, 0);
     EXPECT_EQ(none.survivors, 0u);
 }
+
+TEST_F(ProtectionFolderTest, OrdinaryFilesNeverUseUpTheEntriesExamined)
+{
+    // More photos than a sweep examines entries, made from the Linux side in one go.
+    UnixCleanup cleanup;
+    cleanup.folders = {root_};
+    std::string photos = "cd '" + unix_path(root_) + "' && seq -f 'photo_%05g.jpg' 1 " +
+                         std::to_string(SWEEP_EXAMINE_LIMIT + 2000) + " | xargs touch";
+    ASSERT_TRUE(run_unix({"sh", "-c", photos}));
+    make_file(root_ + "\\autorun.inf", FILE_ATTRIBUTE_HIDDEN);
+    SweepResult look = sweep(root_, SWEEP_LOOK, false);
+    EXPECT_EQ(look.count, 1);
+    SweepResult act = sweep(root_, SWEEP_ACT, false);
+    EXPECT_EQ(act.deleted, 1);
+    EXPECT_EQ(act.folder_state, FOLDER_CREATED);
+}
