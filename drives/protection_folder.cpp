@@ -399,9 +399,11 @@ static int is_listed_file(const Location *location, HANDLE entry, const FILE_ID_
 {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(entry, &information) ||
-        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        information.nFileIndexHigh != (DWORD)info->FileId.HighPart ||
-        information.nFileIndexLow != info->FileId.LowPart)
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return 0;
+    // A file system that keeps no ids lists 0; the entry was then opened by its name, checked below.
+    if (info->FileId.QuadPart != 0 && (information.nFileIndexHigh != (DWORD)info->FileId.HighPart ||
+                                       information.nFileIndexLow != info->FileId.LowPart))
         return 0;
     WCHAR short_name[13] = L"";
     size_t short_length = (size_t)info->ShortNameLength / sizeof(WCHAR);
