@@ -54,8 +54,10 @@ struct SweepEvidence {
 // *deleted receives the number of files deleted, *evidence (when given) what the
 // act pass could not delete. A location whose paths would not fit is not touched
 // at all: the result is 0 and *deleted is 0.
-// The files come from the directory's own listing: a file matches when its long
-// UTF-16 name has the pattern's form ("autorun" alone does not match "autorun.*").
+// The files come from the directory's own listing, narrowed to the pattern by the
+// file system: a file matches when its long UTF-16 name has the pattern's form
+// ("autorun" alone does not match "autorun.*"). Directories never use up the
+// SWEEP_FILE_LIMIT files a sweep handles.
 // A file is deleted through a handle opened by its id, never by a name. Nothing is
 // changed through a link: a matching file, autorun.inf, or a file inside it that
 // leads anywhere but to itself is left as it is (a matching one is still counted,
