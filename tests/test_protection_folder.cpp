@@ -554,7 +554,7 @@ TEST_F(ProtectionFolderTest, DirectoriesAreNeverCountedListedOrDeleted)
     EXPECT_EQ(read_file_bytes(root_ + "\\autorun.exe\\payload.exe"), "virus");
 }
 
-TEST_F(ProtectionFolderTest, AtMostFortyOneEntriesPerPass)
+TEST_F(ProtectionFolderTest, AtMostFortyOneFilesPerPass)
 {
     for (int i = 0; i < 45; i++)
         make_file(root_ + "\\autorun." + std::to_string(100 + i));
