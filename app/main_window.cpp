@@ -326,10 +326,8 @@ static void on_watch_cycle(HWND window)
         if (app.autoruns_found != 0) {
             scan_removable_drives(app.file_list, file_item, 1);
             show_main_window(SHOW_WINDOW);
-            if (app.reinfection_count > 2) {
-                app.reinfection_count = 0;
+            if (termination_due())
                 kill_foreign_processes(app.process_list);
-            }
         }
     } else {
         app.cycle_phase = 0;

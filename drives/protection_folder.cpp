@@ -1,6 +1,8 @@
 // Autorun removal and the protection folder: one location per sweep.
 #include "drives/protection_folder.h"
 
+#include <winternl.h>
+
 #include <cctype>
 #include <cstddef>
 #include <cstdio>
@@ -49,19 +51,28 @@ struct FileIdentity {
     WCHAR room[TEXT_SIZE];
 };
 
-// What opening path reaches, links followed; 0 when it cannot tell.
-static int identify(const char *path, FileIdentity *identity)
+static const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Where an open handle lies; 0 when it cannot tell.
+static int identify_handle(HANDLE handle, FileIdentity *identity)
 {
-    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return 0;
     BY_HANDLE_FILE_INFORMATION information = {};
     DWORD name_room = (DWORD)(sizeof *identity - offsetof(FileIdentity, name));
     int known = GetFileInformationByHandle(handle, &information) &&
                 GetFileInformationByHandleEx(handle, FileNameInfo, &identity->name, name_room);
-    CloseHandle(handle);
     identity->volume = information.dwVolumeSerialNumber;
+    return known;
+}
+
+// What opening path reaches, links followed; 0 when it cannot tell.
+static int identify(const char *path, FileIdentity *identity)
+{
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    int known = identify_handle(handle, identity);
+    CloseHandle(handle);
     return known;
 }
 
@@ -116,17 +127,15 @@ static int is_own_entry(const char *path)
     return 0;
 }
 
-// The three paths one sweep works with.
+// The two paths of the protection folder.
 struct SweepPaths {
-    char search[TEXT_SIZE];
     char folder[TEXT_SIZE];
     char info[TEXT_SIZE];
 };
 
-static int build_sweep_paths(const char *location, const char *pattern, SweepPaths *paths)
+static int build_sweep_paths(const char *location, SweepPaths *paths)
 {
-    return text_format(paths->search, "%s\\%s", location, pattern) &&
-           text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) &&
+    return text_format(paths->folder, "%s\\%s", location, FOLDER_NAME) &&
            text_format(paths->info, "%s\\info.txt", paths->folder);
 }
 
@@ -298,68 +307,296 @@ static int program_copy_wanted()
     return app.settings[SETTING_COPY_PROGRAM] == '1' && exists(app.exe_path);
 }
 
-// Deletes one found file; 1 when it is gone. A link is left alone: under Wine deleting it deletes its target.
-static int delete_entry(const char *location, const WIN32_FIND_DATAA *entry)
+// The location's own directory, opened once for the whole sweep.
+struct Location {
+    const char *path;
+    HANDLE dir;
+};
+
+// What the sweep did with one matching file in act mode.
+enum EntryOutcome { ENTRY_DELETED, ENTRY_HELD, ENTRY_LEFT };
+
+// One sweep's work in progress.
+struct Sweep {
+    Location location;
+    const char *pattern;
+    int mode;
+    char (*records)[RECORD_TEXT_SIZE];
+    int files;
+    int deleted;
+    SweepEvidence evidence;
+};
+
+// Opens the directory itself; a location that is a link is not followed anywhere.
+static int open_location(const char *path, Location *location)
 {
-    // The short name reaches a file whose long name the code page cannot spell.
-    const char *name = entry->cAlternateFileName[0] ? entry->cAlternateFileName : entry->cFileName;
-    char path[TEXT_SIZE];
-    if (!text_format(path, "%s\\%s", location, name) || !is_own_entry(path))
+    char root[TEXT_SIZE];
+    location->path = path;
+    location->dir = INVALID_HANDLE_VALUE;
+    if (!text_format(root, "%s\\", path))
         return 0;
-    return force_delete_file(path);
+    HANDLE dir = CreateFileA(root, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (dir == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(dir, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            FILE_ATTRIBUTE_DIRECTORY) {
+        CloseHandle(dir);
+        return 0;
+    }
+    location->dir = dir;
+    return 1;
 }
 
-// Appends the record of one found file.
-static void list_entry(const WIN32_FIND_DATAA *entry, int mode, char (&records)[RECORD_TEXT_SIZE])
+// A listed name as a terminated string; 0 when it is longer than any path could hold.
+static int listed_name(const WCHAR *name, DWORD name_bytes, WCHAR (&out)[MAX_PATH])
 {
+    size_t length = name_bytes / sizeof(WCHAR);
+    if (length >= MAX_PATH)
+        return 0;
+    memcpy(out, name, length * sizeof(WCHAR));
+    out[length] = L'\0';
+    return 1;
+}
+
+// Whether name has the pattern's form, '*' for any run and '?' for one character, letter case
+// aside. The pattern is plain ASCII, so only ASCII letters fold.
+static int matches_pattern(const WCHAR *name, const char *pattern)
+{
+    if (*pattern == '\0')
+        return *name == L'\0';
+    if (*pattern == '*')
+        return matches_pattern(name, pattern + 1) || (*name && matches_pattern(name + 1, pattern));
+    if (*name == L'\0')
+        return 0;
+    WCHAR folded = *name < 128 ? (WCHAR)tolower(*name) : *name;
+    int same = *pattern == '?' || folded == (WCHAR)tolower((unsigned char)*pattern);
+    return same && matches_pattern(name + 1, pattern + 1);
+}
+
+// The name Wine reports for a file whose name ends in dots or spaces: the name without them.
+// It stands for the listed name only while it still has the pattern's form.
+static int trimmed_name(const WCHAR *name, const char *pattern, WCHAR (&out)[MAX_PATH])
+{
+    size_t length = wcslen(name);
+    while (length > 0 && (name[length - 1] == L'.' || name[length - 1] == L' '))
+        length--;
+    if (length == wcslen(name) || length == 0)
+        return 0;
+    memcpy(out, name, length * sizeof(WCHAR));
+    out[length] = L'\0';
+    return matches_pattern(out, pattern);
+}
+
+// Whether the open entry is the listed file: the same id, no directory, no link, and it lies in
+// the location under the listed long or short name. Wine lists a link to a file with its
+// target's id, and opening that id reaches the target when it lies in the same folder; its
+// name gives it away. Wine may remap a drive between two name queries, so a second try settles it.
+static int is_listed_file(const Location *location, HANDLE entry, const FILE_ID_BOTH_DIR_INFO *info,
+                          const WCHAR *name, const char *pattern)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(entry, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return 0;
+    // A file system that keeps no ids lists 0; the entry was then opened by its name, checked below.
+    if (info->FileId.QuadPart != 0 && (information.nFileIndexHigh != (DWORD)info->FileId.HighPart ||
+                                       information.nFileIndexLow != info->FileId.LowPart))
+        return 0;
+    WCHAR short_name[13] = L"";
+    size_t short_length = (size_t)info->ShortNameLength / sizeof(WCHAR);
+    if (short_length < 13)
+        memcpy(short_name, info->ShortName, short_length * sizeof(WCHAR));
+    WCHAR trimmed[MAX_PATH];
+    int has_trimmed = trimmed_name(name, pattern, trimmed);
+    for (int attempt = 0; attempt < 2; attempt++) {
+        FileIdentity folder, reached;
+        if (!identify_handle(location->dir, &folder) || !identify_handle(entry, &reached))
+            continue;
+        if (lies_in(&reached, &folder, name) || (short_name[0] && lies_in(&reached, &folder, short_name)) ||
+            (has_trimmed && lies_in(&reached, &folder, trimmed)))
+            return 1;
+    }
+    return 0;
+}
+
+// FAT and exFAT cannot open a file by its id. They hold no links either, so the entry's own long
+// name, whole and in UTF-16, reaches it; the caller still checks that it reached the listed file.
+static HANDLE open_entry_by_name(const Location *location, const WCHAR *name, DWORD access)
+{
+    WCHAR path[2 * TEXT_SIZE] = L"\\\\?\\";
+    size_t prefix = wcslen(path);
+    int converted = MultiByteToWideChar(CP_ACP, 0, location->path, -1, path + prefix, TEXT_SIZE);
+    if (!converted || prefix + (size_t)converted + 1 + wcslen(name) >= sizeof path / sizeof path[0])
+        return INVALID_HANDLE_VALUE;
+    wcscat(path, L"\\");
+    wcscat(path, name);
+    return CreateFileW(path, access, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Opens the listed entry itself by its id, a link as the link.
+static HANDLE open_entry(const Location *location, const FILE_ID_BOTH_DIR_INFO *info, const WCHAR *name)
+{
+    const DWORD access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+    FILE_ID_DESCRIPTOR id = {};
+    id.dwSize = sizeof id;
+    id.Type = FileIdType;
+    id.FileId = info->FileId;
+    HANDLE entry = OpenFileById(location->dir, &id, access, SHARE_ALL, nullptr, FILE_FLAG_OPEN_REPARSE_POINT);
+    DWORD error = GetLastError();
+    if (entry == INVALID_HANDLE_VALUE &&
+        (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER))
+        entry = open_entry_by_name(location, name, access);
+    return entry;
+}
+
+// Resets the attributes to archive and asks for deletion, both on the entry's own handle.
+static EntryOutcome reset_and_delete(HANDLE entry)
+{
+    FILE_BASIC_INFO basic = {};  // times of zero are left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    if (!SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic))
+        return ENTRY_LEFT;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition))
+        return ENTRY_DELETED;
+    // A running program's own file opens for deletion but cannot be deleted.
+    DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? ENTRY_HELD : ENTRY_LEFT;
+}
+
+// Deletes one listed file through a handle to that very entry. A link is left alone: never
+// followed, so neither its target nor anything else is touched.
+static EntryOutcome delete_entry(const Location *location, const FILE_ID_BOTH_DIR_INFO *info, const WCHAR *name,
+                                 const char *pattern)
+{
+    if (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return ENTRY_LEFT;
+    HANDLE entry = open_entry(location, info, name);
+    if (entry == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION ? ENTRY_HELD : ENTRY_LEFT;
+    EntryOutcome outcome = is_listed_file(location, entry, info, name, pattern) ? reset_and_delete(entry) : ENTRY_LEFT;
+    CloseHandle(entry);
+    return outcome;
+}
+
+// Appends the record of one listed file, its name in code page 1251 ('?' for what 1251 lacks).
+static void list_entry(const FILE_ID_BOTH_DIR_INFO *info, const WCHAR *name, int mode,
+                       char (&records)[RECORD_TEXT_SIZE])
+{
+    char shown[2 * MAX_PATH];
+    if (!WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, name, -1, shown, sizeof shown, "?", nullptr))
+        return;
     char note[32];
     if (mode == SWEEP_LOCKED)
         text_copy(note, "LOCK");
     else
-        attribute_note(entry->dwFileAttributes, note, sizeof note);
+        attribute_note(info->FileAttributes, note, sizeof note);
+    FILETIME written;
+    written.dwLowDateTime = info->LastWriteTime.LowPart;
+    written.dwHighDateTime = (DWORD)info->LastWriteTime.HighPart;
     char time[32];
-    format_file_time(&entry->ftLastWriteTime, time, sizeof time);
-    append_file_record(records, entry->cFileName, note, time);
+    format_file_time(&written, time, sizeof time);
+    append_file_record(records, shown, note, time);
 }
 
-// Whether name has the pattern's form, '*' for any run and '?' for one character, letter case aside.
-static int matches_pattern(const char *name, const char *pattern)
+// Folds bytes into a 64-bit FNV-1a signature.
+static unsigned long long fold_signature(unsigned long long signature, const void *bytes, size_t length)
 {
-    if (*pattern == '\0')
-        return *name == '\0';
-    if (*pattern == '*')
-        return matches_pattern(name, pattern + 1) || (*name && matches_pattern(name + 1, pattern));
-    if (*name == '\0')
-        return 0;
-    int same = *pattern == '?' || tolower((unsigned char)*name) == tolower((unsigned char)*pattern);
-    return same && matches_pattern(name + 1, pattern + 1);
+    const unsigned char *next = (const unsigned char *)bytes;
+    for (size_t i = 0; i < length; i++)
+        signature = (signature ^ next[i]) * 1099511628211ull;
+    return signature;
 }
 
-// Examines at most SWEEP_ENTRY_LIMIT entries of the search; returns the files among them.
-static int sweep_entries(const char *location, const char *pattern, const SweepPaths *paths, int mode,
-                         char (&records)[RECORD_TEXT_SIZE], int *deleted)
+// Adds a file the act pass left in place to the signature of what survived: location, id and
+// name. The location's path stands for its volume: Wine reports a drive's serial number now from
+// the drive, now from the folder behind it.
+static void note_survivor(Sweep *sweep, const FILE_ID_BOTH_DIR_INFO *info, const WCHAR *name)
 {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(paths->search, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
+    unsigned long long signature = sweep->evidence.survivors ? sweep->evidence.survivors : 14695981039346656037ull;
+    signature = fold_signature(signature, sweep->location.path, strlen(sweep->location.path));
+    signature = fold_signature(signature, &info->FileId, sizeof info->FileId);
+    signature = fold_signature(signature, name, wcslen(name) * sizeof(WCHAR));
+    sweep->evidence.survivors = signature ? signature : 1;
+}
+
+// Handles one listed entry: a matching file is listed, or deleted in act mode.
+static void sweep_entry(Sweep *sweep, const FILE_ID_BOTH_DIR_INFO *info)
+{
+    if (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return;  // the protection folder matches the pattern too; a directory never counts
+    WCHAR name[MAX_PATH];
+    if (!listed_name(info->FileName, info->FileNameLength, name) || !matches_pattern(name, sweep->pattern))
+        return;
+    sweep->files++;
+    if (sweep->mode != SWEEP_ACT) {
+        list_entry(info, name, sweep->mode, *sweep->records);
+        return;
+    }
+    EntryOutcome outcome = delete_entry(&sweep->location, info, name, sweep->pattern);
+    if (outcome == ENTRY_DELETED) {
+        sweep->deleted++;
+        return;
+    }
+    if (outcome == ENTRY_HELD)
+        sweep->evidence.held++;
+    else
+        list_entry(info, name, SWEEP_LOOK, *sweep->records);  // left for good: the user sees it stays
+    note_survivor(sweep, info, name);
+}
+
+// The platform's directory query, which alone filters a listing by a name mask in the file
+// system: a root of 20,000 photos then costs no more than the few names of the pattern's kind.
+typedef LONG(NTAPI *DirectoryQuery)(HANDLE dir, HANDLE event, PIO_APC_ROUTINE routine, PVOID context,
+                                    PIO_STATUS_BLOCK status, PVOID buffer, ULONG length,
+                                    FILE_INFORMATION_CLASS kind, BOOLEAN single, PUNICODE_STRING mask,
+                                    BOOLEAN restart);
+
+// Reads the next entries whose long or short name fits the mask; 0 when there are no more.
+static int read_listing(HANDLE dir, UNICODE_STRING *mask, char *buffer, ULONG size, bool restart)
+{
+    static DirectoryQuery query =
+        (DirectoryQuery)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryDirectoryFile");
+    IO_STATUS_BLOCK status = {};
+    return query && query(dir, nullptr, nullptr, nullptr, &status, buffer, size, FileIdBothDirectoryInformation,
+                          FALSE, mask, restart) >= 0;
+}
+
+// Reads the location's listing of the pattern's names. The file system's matching only narrows
+// the listing (it also matches short names); each long name is matched here again. At most
+// SWEEP_FILE_LIMIT matching files are handled and SWEEP_EXAMINE_LIMIT entries examined, whatever
+// they are; the rest wait for the next pass.
+static void sweep_entries(Sweep *sweep)
+{
+    WCHAR mask_text[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, sweep->pattern, -1, mask_text, MAX_PATH))
+        return;
+    UNICODE_STRING mask;
+    mask.Buffer = mask_text;
+    mask.Length = (USHORT)(wcslen(mask_text) * sizeof(WCHAR));
+    mask.MaximumLength = mask.Length;
+    alignas(8) char buffer[16384];
     int examined = 0;
-    do {
-        examined++;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;  // the protection folder matches the pattern too
-        // The platform's search lets "autorun.*" find a user's file called just "autorun".
-        if (!matches_pattern(entry.cFileName, pattern))
-            continue;
-        count++;
-        if (mode == SWEEP_ACT)
-            *deleted += delete_entry(location, &entry);
-        else
-            list_entry(&entry, mode, records);
-    } while (examined < SWEEP_ENTRY_LIMIT && FindNextFileA(search, &entry));
-    FindClose(search);
-    return count;
+    bool restart = true;
+    while (sweep->files < SWEEP_FILE_LIMIT && examined < SWEEP_EXAMINE_LIMIT &&
+           read_listing(sweep->location.dir, &mask, buffer, sizeof buffer, restart)) {
+        restart = false;
+        size_t offset = 0;
+        while (sweep->files < SWEEP_FILE_LIMIT && examined < SWEEP_EXAMINE_LIMIT) {
+            const FILE_ID_BOTH_DIR_INFO *info = (const FILE_ID_BOTH_DIR_INFO *)(buffer + offset);
+            size_t header = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+            if (offset + header > sizeof buffer || offset + header + info->FileNameLength > sizeof buffer)
+                break;
+            examined++;
+            sweep_entry(sweep, info);
+            if (info->NextEntryOffset == 0)
+                break;
+            offset += info->NextEntryOffset;
+        }
+    }
 }
 
 // Fills the folder: the note always, the program copy when the user wants it.
@@ -416,14 +653,26 @@ static void recognise_folder(DWORD attributes, int removable, char (&records)[RE
 }
 
 int sweep_location(const char *location, const char *pattern, int mode, char (&records)[RECORD_TEXT_SIZE],
-                   int *deleted, int removable, int *folder_state)
+                   int *deleted, int removable, int *folder_state, SweepEvidence *evidence)
 {
     *deleted = 0;
+    if (evidence)
+        *evidence = SweepEvidence();
     SweepPaths paths;
-    if (!build_sweep_paths(location, pattern, &paths))
+    if (!build_sweep_paths(location, &paths))
         return 0;
-    int count = sweep_entries(location, pattern, &paths, mode, records, deleted);
-    DWORD attributes = folder_step(&paths, mode, removable, *deleted, folder_state);
+    Sweep sweep = {};
+    sweep.pattern = pattern;
+    sweep.mode = mode;
+    sweep.records = &records;
+    if (open_location(location, &sweep.location)) {
+        sweep_entries(&sweep);
+        CloseHandle(sweep.location.dir);
+    }
+    *deleted = sweep.deleted;
+    if (evidence)
+        *evidence = sweep.evidence;
+    DWORD attributes = folder_step(&paths, mode, removable, sweep.deleted, folder_state);
     recognise_folder(attributes, removable, records, folder_state);
-    return count;
+    return sweep.files;
 }

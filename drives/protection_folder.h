@@ -12,9 +12,9 @@
 //     bytes of text;
 //   - one record per line: name "|" note "|" time "\n", in directory order,
 //     autorun files first and the protection-folder record last;
-//   - an autorun file: its long name as the directory search returns it (at
-//     most 259 bytes of code page 1251; Windows names never hold "|" or a line
-//     feed), the note "LOCK" (locked mode) or its attribute_note ("скрытый",
+//   - an autorun file: its long name from the directory's listing in code page
+//     1251, '?' for each character 1251 cannot spell (at most 259 bytes; Windows
+//     names never hold "|" or a line feed), the note "LOCK" (locked mode) or its attribute_note ("скрытый",
 //     "системный", "защищен" or ""), and format_file_time of its last-write
 //     time ("07:05:09,  03.11.2012", or "" when the time cannot be converted);
 //   - the protection folder: "autorun.inf (папка защиты)", the note
@@ -37,20 +37,33 @@ enum { FOLDER_NONE = 0, FOLDER_PRESENT = 1, FOLDER_CREATED = 2 };
 
 enum {
     RECORD_TEXT_SIZE = 4096,
-    SWEEP_ENTRY_LIMIT = 41,  // directory entries examined per location, directories included
+    SWEEP_FILE_LIMIT = 41,        // matching files handled per location and pass
+    SWEEP_EXAMINE_LIMIT = 10000,  // directory entries examined per location and pass, whatever they are
+};
+
+// What an act sweep leaves behind, for the watch cycle to tell a live infection from a drive
+// that cannot be cleaned.
+struct SweepEvidence {
+    int held;                      // files another process holds, so that they could not be deleted
+    unsigned long long survivors;  // signature of the matching files left in place (location, id, name); 0: none
 };
 
 // Lists (look, locked) or deletes (act) the files matching pattern at location,
 // appends their records to records, then runs the protection-folder step.
-// Returns the number of matching files examined (directories never count);
-// *deleted receives the number of files deleted. A location whose paths would
-// not fit is not touched at all: the result is 0 and *deleted is 0.
-// A file matches when its long name has the pattern's form ("autorun" alone does
-// not match "autorun.*", although the platform's search returns it). Nothing is
+// Returns the number of matching files handled (directories never count);
+// *deleted receives the number of files deleted, *evidence (when given) what the
+// act pass could not delete. A location whose paths would not fit is not touched
+// at all: the result is 0 and *deleted is 0.
+// The files come from the directory's own listing, narrowed to the pattern by the
+// file system: a file matches when its long UTF-16 name has the pattern's form
+// ("autorun" alone does not match "autorun.*"). Directories never use up the
+// SWEEP_FILE_LIMIT files a sweep handles.
+// A file is deleted through a handle opened by its id, never by a name. Nothing is
 // changed through a link: a matching file, autorun.inf, or a file inside it that
-// leads anywhere but to itself is left as it is (a matching one is still counted).
+// leads anywhere but to itself is left as it is (a matching one is still counted,
+// and an act pass lists it, since it stays).
 int sweep_location(const char *location, const char *pattern, int mode, char (&records)[RECORD_TEXT_SIZE],
-                   int *deleted, int removable, int *folder_state);
+                   int *deleted, int removable, int *folder_state, SweepEvidence *evidence = nullptr);
 
 // Appends one record "name|note|time\n"; returns 0 and leaves records as they
 // were when the record does not fit.

@@ -101,11 +101,22 @@ struct PassTotals {
     int drives;
     int created;
     int write_protected;
+    int held;                      // files a running process kept from deletion
+    unsigned long long survivors;  // signature of the files the pass left in place; 0: none
 };
+
+// Between passes: what tells a live infection from a drive that cannot be cleaned.
+static struct {
+    int last_act_deleted;                // files the latest act pass deleted
+    unsigned long long last_survivors;   // what the latest act pass left in place
+    int termination_pending;             // a termination pass ran; the next act pass shows its effect
+    unsigned long long spared_survivors; // files a termination pass could not free; 0: none
+} reinfection;
 
 // Adds one location's findings to the pass and to FileList.
 static void collect_location(HWND list, LVITEMA item, const char *location, int found, int deleted,
-                             int folder_state, const char *records, PassTotals *totals)
+                             int folder_state, const char *records, const SweepEvidence *evidence,
+                             PassTotals *totals)
 {
     if (found != 0 || folder_state != FOLDER_NONE) {
         app.autoruns_deleted += deleted;
@@ -114,6 +125,9 @@ static void collect_location(HWND list, LVITEMA item, const char *location, int 
     }
     if (folder_state == FOLDER_CREATED)
         totals->created++;
+    totals->held += evidence->held;
+    if (evidence->survivors)
+        totals->survivors = totals->survivors * 1099511628211ull + evidence->survivors;
 }
 
 // Sweeps one drive letter when it is a fixed or removable drive that answers.
@@ -144,8 +158,10 @@ static void sweep_drive(HWND list, LVITEMA item, char letter, int mode, PassTota
         if (mode != SCAN_LOOK)
             app.monitoring = 0;
     }
-    int found = sweep_location(location, "autorun.*", sweep_mode, records, &deleted, removable, &folder_state);
-    collect_location(list, item, location, found, deleted, folder_state, records, totals);
+    SweepEvidence evidence;
+    int found = sweep_location(location, "autorun.*", sweep_mode, records, &deleted, removable, &folder_state,
+                               &evidence);
+    collect_location(list, item, location, found, deleted, folder_state, records, &evidence, totals);
 }
 
 // Follows the removable drives that come and go between passes.
@@ -163,28 +179,71 @@ static void track_flash_drive(const PassTotals *totals)
         find_new_drive(app.removable_letters, totals->letters);
 }
 
-// Writes the pass summary into scratch; returns the balloon kind.
-static int compose_summary(int mode, const PassTotals *totals)
+// Whether an act pass shows a live infection: files it deleted came back since the act pass
+// before, or a running process keeps a file from deletion. A file the sweep leaves alone (a
+// link, a name it cannot reach) is no such sign, however often it is found.
+static int live_infection_seen(const PassTotals *totals)
+{
+    return totals->held != 0 || (reinfection.last_act_deleted != 0 && app.autoruns_deleted != 0);
+}
+
+// Follows the evidence of an act pass on writable drives.
+static void count_reinfection(const PassTotals *totals)
+{
+    app.reinfection_count = live_infection_seen(totals) ? app.reinfection_count + 1 : 0;
+    reinfection.last_act_deleted = app.autoruns_deleted;
+    reinfection.last_survivors = totals->survivors;
+    if (reinfection.termination_pending)
+        reinfection.spared_survivors = totals->survivors;
+    reinfection.termination_pending = 0;
+}
+
+// Forgets what the act passes saw: after a clean pass, or when drives came or went (a drive
+// plugged again may be cleaned by a termination pass, even with the same files).
+static void forget_act_passes()
+{
+    reinfection.last_act_deleted = 0;
+    reinfection.termination_pending = 0;
+    reinfection.spared_survivors = 0;
+}
+
+int termination_due()
+{
+    if (app.reinfection_count <= 2)
+        return 0;
+    app.reinfection_count = 0;
+    // A termination pass already failed to free these very files: another one would not either.
+    if (reinfection.last_survivors != 0 && reinfection.last_survivors == reinfection.spared_survivors)
+        return 0;
+    reinfection.termination_pending = 1;
+    return 1;
+}
+
+// Writes the pass summary into summary; returns the balloon kind.
+static int compose_summary(int mode, const PassTotals *totals, char (&summary)[TEXT_SIZE])
 {
     int balloon = BALLOON_NONE;
+    if (app.drive_count != totals->drives || strcmp(app.removable_letters, totals->letters) != 0)
+        forget_act_passes();
     if (app.autoruns_found == 0) {
-        text_copy(app.scratch, "Файлы autorun.* не найдены. Чисто.");
+        text_copy(summary, "Файлы autorun.* не найдены. Чисто.");
         app.reinfection_count = 0;
+        forget_act_passes();
         if (app.drive_count < totals->drives)
             balloon = BALLOON_ALREADY_PROTECTED;
     } else if (mode == SCAN_LOOK) {
-        text_format(app.scratch, "Найдено файлов autorun.*: %d.", app.autoruns_found);
+        text_format(summary, "Найдено файлов autorun.*: %d.", app.autoruns_found);
     } else {
-        text_format(app.scratch, "Найдено ауторанов: %d. Удалено: %d", app.autoruns_found, app.autoruns_deleted);
+        text_format(summary, "Найдено ауторанов: %d. Удалено: %d", app.autoruns_found, app.autoruns_deleted);
         if (totals->write_protected)
-            text_append(app.scratch, ".   Флешка защищена от записи (LOCK)");
+            text_append(summary, ".   Флешка защищена от записи (LOCK)");
         else
-            app.reinfection_count++;
+            count_reinfection(totals);
     }
     app.drive_count = totals->drives;
     text_copy(app.removable_letters, totals->letters);
     if (totals->created) {
-        text_append(app.scratch, "  Создана папка защиты.");
+        text_append(summary, "  Создана папка защиты.");
         balloon = BALLOON_FOLDER_CREATED;
     }
     return balloon;
@@ -202,8 +261,9 @@ int scan_removable_drives(HWND list, LVITEMA item, int mode)
     int deleted = 0, folder_state = FOLDER_NONE;
     app.autoruns_found = 0;
     app.autoruns_deleted = 0;
-    int found = sweep_location(app.system_dir, "autorun.*", mode, records, &deleted, 0, &folder_state);
-    collect_location(list, item, app.system_dir, found, deleted, folder_state, records, &totals);
+    SweepEvidence evidence;
+    int found = sweep_location(app.system_dir, "autorun.*", mode, records, &deleted, 0, &folder_state, &evidence);
+    collect_location(list, item, app.system_dir, found, deleted, folder_state, records, &evidence, &totals);
 
     // A letter that names no drive is skipped without asking for its type.
     DWORD present = GetLogicalDrives();
@@ -215,11 +275,13 @@ int scan_removable_drives(HWND list, LVITEMA item, int mode)
     release_list_drawing(list, held);
 
     track_flash_drive(&totals);
-    int balloon = compose_summary(mode, &totals);
+    // A handler that runs inside a message box of this pass's repair may overwrite scratch.
+    char summary[TEXT_SIZE];
+    int balloon = compose_summary(mode, &totals, summary);
     if (app.logoff_state == 1 && app.autoruns_found != 0)
         app.logoff_state = 2;
     repair_registry();
-    log_event(app.scratch);
+    log_event(summary);
     show_drive_balloon(balloon);
     return 1;
 }

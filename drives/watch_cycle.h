@@ -10,6 +10,11 @@ enum { BALLOON_NONE = 0, BALLOON_ALREADY_PROTECTED = 1, BALLOON_FOLDER_CREATED =
 // summary, repairs the registry and may show a balloon. Returns 1.
 int scan_removable_drives(HWND list, LVITEMA item, int mode);
 
+// After an act pass: whether reinfection_count calls for a termination pass (it is reset to 0
+// whenever it is above 2). A termination pass is not repeated for the same files when the one
+// before could not get them deleted; other files, or the drives coming or going, allow it again.
+int termination_due();
+
 // Inserts one FileList row per record line of one location; returns the numbered rows.
 int add_file_rows(HWND list, LVITEMA item, const char *records, const char *location);
 

@@ -491,3 +491,90 @@ TEST_F(MainWindowTest, AnInfectionFoundAfterTheFirstStopVirusLeadsToLogoffOnTheS
     EXPECT_EQ(calls.back(), "exit:0|4294967295");
     remove_tree(system_dir);
 }
+
+// Runs a Linux command: Wine has no call that makes a symbolic link, and removing one through
+// Wine would follow it.
+static bool run_unix(std::vector<std::string> words)
+{
+    typedef LONG(CDECL * Spawn)(char *const *argv, int wait);
+    Spawn spawn = (Spawn)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp");
+    std::vector<char *> argv;
+    for (std::string &word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    return spawn && spawn(argv.data(), 1) == 0;
+}
+
+// The watch cycle on a plugged flash drive, one drive pass per four ticks: which passes
+// (counted from 1) ended in a termination pass.
+class InfectedDriveTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        drive_ = make_scratch_dir("flash");
+    }
+    void TearDown() override
+    {
+        MainWindowTest::TearDown();
+        run_unix({"rm", "-rf", unix_path(drive_)});
+    }
+    template <typename BeforePass>
+    std::vector<int> termination_passes(int passes, BeforePass before_pass)
+    {
+        std::vector<int> terminated;
+        ScopedDrive drive('R', drive_, DRIVE_REMOVABLE);
+        EXPECT_TRUE(drive.plugged_);
+        for (int pass = 1; pass <= passes; pass++) {
+            before_pass();
+            app.kill_guard = 0;
+            for (int i = 0; i < 4; i++)
+                tick(TIMER_WATCH_CYCLE);
+            if (app.kill_guard)
+                terminated.push_back(pass);
+        }
+        return terminated;
+    }
+    std::string drive_;
+};
+
+TEST_F(InfectedDriveTest, FileTheSweepLeavesAloneNeverLeadsToATerminationPass)
+{
+    create();
+    std::string outside = make_scratch_dir("outside");
+    write_file_bytes(outside + "\\precious.doc", "outside the drive");
+    ASSERT_TRUE(run_unix({"ln", "-s", unix_path(outside + "\\precious.doc"), unix_path(drive_ + "\\autorun.inf")}));
+    std::vector<int> terminated = termination_passes(6, [] {});
+    EXPECT_TRUE(terminated.empty()) << "first termination pass after drive pass " << terminated[0];
+    EXPECT_EQ(app.autoruns_found, 1);  // still found, and still there
+    EXPECT_EQ(read_file_bytes(outside + "\\precious.doc"), "outside the drive");
+    for (const char *event : app.events)
+        EXPECT_EQ(strstr(event, "Остановлено процессов"), nullptr) << event;
+    remove_tree(outside);
+}
+
+TEST_F(InfectedDriveTest, HeldFileLeadsToOneTerminationPassWhileItStaysTheSame)
+{
+    create();
+    std::string file = drive_ + "\\autorun.exe";
+    write_file_bytes(file, "virus");
+    // Held like a running virus holds it: no sharing of deletion. The termination pass cannot end this test.
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::vector<int> terminated = termination_passes(10, [] {});
+    CloseHandle(held);
+    EXPECT_EQ(terminated, std::vector<int>{3});
+}
+
+TEST_F(InfectedDriveTest, FileThatComesBackAfterEachDeletionLeadsToATerminationPass)
+{
+    create();
+    // autorun.inf becomes the protection folder on the first pass; the virus comes back as autorun.exe.
+    std::string file = drive_ + "\\autorun.exe";
+    std::vector<int> terminated = termination_passes(5, [&] {
+        if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+            write_file_bytes(file, "MZ virus");
+    });
+    // Deleted on the first pass, back on the second, third and fourth.
+    EXPECT_EQ(terminated, std::vector<int>{4});
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -553,7 +554,7 @@ TEST_F(ProtectionFolderTest, DirectoriesAreNeverCountedListedOrDeleted)
     EXPECT_EQ(read_file_bytes(root_ + "\\autorun.exe\\payload.exe"), "virus");
 }
 
-TEST_F(ProtectionFolderTest, AtMostFortyOneEntriesPerPass)
+TEST_F(ProtectionFolderTest, AtMostFortyOneFilesPerPass)
 {
     for (int i = 0; i < 45; i++)
         make_file(root_ + "\\autorun." + std::to_string(100 + i));
@@ -576,29 +577,38 @@ TEST_F(ProtectionFolderTest, AtMostFortyOneEntriesPerPass)
     EXPECT_EQ(names_in(root_), std::vector<std::wstring>{L"autorun.inf"});
 }
 
-TEST_F(ProtectionFolderTest, DirectoriesUseUpEntriesOfTheLimit)
+TEST_F(ProtectionFolderTest, DecoyDirectoriesDoNotHideARealAutorunFile)
 {
-    for (int i = 0; i < 100; i++)
-        make_dir(root_ + "\\autorun.d" + std::to_string(100 + i));
-    for (int i = 0; i < 10; i++)
-        make_file(root_ + "\\autorun.f" + std::to_string(10 + i));
-
-    // The files among the first 41 entries, in the order the directory search gives them.
-    std::vector<std::string> reachable;
+    // Directories with autorun names made before the file: in directory order they come first.
+    for (int i = 0; i < 200; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "\\autorun.%03d", i);
+        make_dir(root_ + name);
+    }
+    make_file(root_ + "\\autorun.inf", FILE_ATTRIBUTE_HIDDEN);
+    // Where the platform's search puts the file: past the first 41 entries, or the case proves nothing.
+    int position = 0;
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((root_ + "\\autorun.*").c_str(), &entry);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    int examined = 0;
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            reachable.push_back(std::string(entry.cFileName) + "||" + KNOWN_TIME_TEXT + "\n");
-    } while (++examined < 41 && FindNextFileA(search, &entry));
+    for (int at = 1; !position; at++) {
+        if (strcmp(entry.cFileName, "autorun.inf") == 0)
+            position = at;
+        else if (!FindNextFileA(search, &entry))
+            break;
+    }
     FindClose(search);
-    ASSERT_LT(reachable.size(), 10u) << "directory order put every file first; the case proves nothing";
+    ASSERT_GT(position, 41) << "directory order put the file among the first 41 entries";
 
     SweepResult look = sweep(root_, SWEEP_LOOK, false);
-    EXPECT_EQ(look.count, (int)reachable.size());
-    EXPECT_EQ(lines_of(look.records), reachable);
+    EXPECT_EQ(look.count, 1);
+    EXPECT_EQ(look.records, std::string("autorun.inf|скрытый|") + KNOWN_TIME_TEXT + "\n");
+    SweepResult act = sweep(root_, SWEEP_ACT, false);
+    EXPECT_EQ(act.count, 1);
+    EXPECT_EQ(act.deleted, 1);
+    EXPECT_EQ(act.folder_state, FOLDER_CREATED);
+    EXPECT_EQ(attributes(folder_), (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(names_in(root_).size(), 201u);  // the decoys stay, beside the new folder
 }
 
 TEST_F(ProtectionFolderTest, PlainFileNamedAutorunInfBlocksTheFolderUntilAnActPass)
@@ -643,23 +653,40 @@ TEST_F(ProtectionFolderTest, OnlyNamesOfThePatternsFormGo)
             << name;
 }
 
-TEST_F(ProtectionFolderTest, NameOutsideTheCodePageIsDeletedThroughItsShortName)
+// Makes a file through the wide API, under a name no code page needs to spell.
+static void make_wide_file(const std::string &dir, const std::wstring &name)
 {
-    wchar_t wide_root[512];
-    MultiByteToWideChar(CP_ACP, 0, root_.c_str(), -1, wide_root, 512);
-    std::wstring name = std::wstring(wide_root) + L"\\autorun.\u4e2d\u6587";
-    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    wchar_t wide_dir[512];
+    MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide_dir, 512);
+    std::wstring path = std::wstring(L"\\\\?\\") + wide_dir + L"\\" + name;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
-    EXPECT_FALSE(exists(root_ + "\\autorun.??")) << "the long name cannot reach the file";
+}
+
+TEST_F(ProtectionFolderTest, NamesThePathsCannotReachAreDeletedByIdentity)
+{
+    // A name outside code page 1251, a long name with a short one, and names ending in a dot or
+    // a space, which a path loses on its way to the file.
+    const wchar_t *names[] = {L"autorun.\u4e2d\u6587", L"autorun.info", L"autorun.inf.", L"autorun.exe ",
+                              L"AUTORUN.BAT. ."};
+    for (const wchar_t *name : names)
+        make_wide_file(root_, name);
+    EXPECT_FALSE(exists(root_ + "\\autorun.??")) << "the 1251 name cannot reach the file";
 
     SweepResult look = sweep(root_, SWEEP_LOOK, false);
-    EXPECT_EQ(look.count, 1);
-    EXPECT_EQ(look.records.substr(0, 11), "autorun.??|");
+    EXPECT_EQ(look.count, 5);
+    std::vector<std::string> lines = lines_of(look.records);
+    for (const char *shown : {"autorun.??||", "autorun.info||", "autorun.inf.||", "autorun.exe ||", "AUTORUN.BAT. .||"})
+        EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                               [&](const std::string &line) { return line.compare(0, strlen(shown), shown) == 0; }),
+                  lines.end())
+            << shown;
 
     SweepResult act = sweep(root_, SWEEP_ACT, false);
-    EXPECT_EQ(act.count, 1);
-    EXPECT_EQ(act.deleted, 1);
+    EXPECT_EQ(act.count, 5);
+    EXPECT_EQ(act.deleted, 5);
+    EXPECT_EQ(act.records, FOLDER_RECORD_FIXED);
     EXPECT_EQ(names_in(root_), std::vector<std::wstring>{L"autorun.inf"});
 }
 
@@ -812,10 +839,11 @@ TEST_F(ProtectionFolderTest, LongestNamesInARootAndInADeeperFolder)
     EXPECT_EQ(names_in(root_), std::vector<std::wstring>{L"autorun.inf"});
 }
 
-TEST_F(ProtectionFolderTest, AttributesThatCannotBeResetLeaveTheFileAlone)
+TEST_F(ProtectionFolderTest, FilesBeyondThePathLimitAreStillDeleted)
 {
-    // A location of 250 characters: its search path fits the platform's 260, but the
-    // path of autorun.inf (an 8.3 name, so it has no short name) does not.
+    // A location of 250 characters: its own path fits the platform's 260, but the path of
+    // autorun.inf (an 8.3 name, so it has no short name) does not. The files are opened by
+    // their ids, so their paths do not matter.
     std::string deep = root_;
     while (deep.size() < 240)
         make_dir(deep += "\\d");
@@ -830,13 +858,10 @@ TEST_F(ProtectionFolderTest, AttributesThatCannotBeResetLeaveTheFileAlone)
     }
     SweepResult act = sweep(deep, SWEEP_ACT, true);
     EXPECT_EQ(act.count, 2);
-    EXPECT_EQ(act.deleted, 1);
-    EXPECT_EQ(act.folder_state, FOLDER_NONE);
+    EXPECT_EQ(act.deleted, 2);
     ScopedDrive drive('R', deep, DRIVE_FIXED);
-    EXPECT_EQ(attributes("R:\\autorun.inf"), (DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
     EXPECT_FALSE(exists("R:\\autorun.a"));
-    EXPECT_EQ(names_in("R:"), std::vector<std::wstring>{L"autorun.inf"});
-    force_delete_file("R:\\autorun.inf");  // out of reach of the clean-up's long path
+    EXPECT_FALSE(exists("R:\\autorun.inf") && !(attributes("R:\\autorun.inf") & FILE_ATTRIBUTE_DIRECTORY));
 }
 
 TEST_F(ProtectionFolderTest, LocationTooLongForItsPathsIsNotTouched)
@@ -1027,4 +1052,75 @@ TEST_F(ProtectionFolderTest, LinksInsideTheProtectionFolderAreNotWrittenThrough)
     EXPECT_EQ(sweep(plain, SWEEP_LOOK, true).folder_state, FOLDER_PRESENT);
     EXPECT_EQ(read_file_bytes(plain + "\\autorun.inf\\info.txt"), expected_note());
     EXPECT_EQ(read_file_bytes(plain + "\\autorun.inf\\kestrix.exe"), read_file_bytes(program_));
+}
+
+TEST_F(ProtectionFolderTest, EvidenceTellsAHeldFileFromOneTheSweepLeavesAlone)
+{
+    UnixCleanup cleanup;
+    std::string outside = make_scratch_dir("outside");
+    cleanup.folders = {root_, outside};
+    make_file(outside + "\\precious.doc", 0, "outside the drive");
+    make_link(root_ + "\\autorun.inf", outside + "\\precious.doc");
+    auto act = [&](SweepEvidence *evidence) {
+        char records[RECORD_TEXT_SIZE] = "";
+        int deleted = -1, folder_state = FOLDER_NONE;
+        sweep_location(root_.c_str(), "autorun.*", SWEEP_ACT, records, &deleted, 1, &folder_state, evidence);
+        return std::string(records);
+    };
+
+    // A link: left alone, listed because it stays, and no process holds anything.
+    SweepEvidence first = {-1, 0}, second = {-1, 0};
+    EXPECT_EQ(act(&first), std::string("autorun.inf||") + KNOWN_TIME_TEXT + "\n");
+    act(&second);
+    EXPECT_EQ(first.held, 0);
+    EXPECT_NE(first.survivors, 0u);
+    EXPECT_EQ(second.survivors, first.survivors);  // the same file left in place, the same signature
+    EXPECT_EQ(read_file_bytes(outside + "\\precious.doc"), "outside the drive");
+
+    // A file held open by another handle: evidence of a process at work, not listed.
+    make_file(root_ + "\\autorun.exe");
+    HANDLE held = CreateFileA((root_ + "\\autorun.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SweepEvidence holding = {-1, 0};
+    std::string records = act(&holding);
+    EXPECT_EQ(holding.held, 1);
+    EXPECT_EQ(records.find("autorun.exe"), std::string::npos) << records;
+    EXPECT_NE(holding.survivors, first.survivors);
+    CloseHandle(held);
+
+    // Released, it goes; only the link survives, with its signature of before.
+    SweepEvidence released = {-1, 0};
+    act(&released);
+    EXPECT_EQ(released.held, 0);
+    EXPECT_EQ(released.survivors, first.survivors);
+    EXPECT_FALSE(exists(root_ + "\\autorun.exe"));
+
+    // A sweep with nothing left behind has no survivors.
+    std::string clean = make_scratch_dir("clean");
+    cleanup.folders.push_back(clean);
+    make_file(clean + "\\autorun.exe");
+    SweepEvidence none = {-1, 1};
+    char records_clean[RECORD_TEXT_SIZE] = "";
+    int deleted = 0, folder_state = FOLDER_NONE;
+    sweep_location(clean.c_str(), "autorun.*", SWEEP_ACT, records_clean, &deleted, 1, &folder_state, &none);
+    EXPECT_EQ(deleted, 1);
+    EXPECT_EQ(none.held, 0);
+    EXPECT_EQ(none.survivors, 0u);
+}
+
+TEST_F(ProtectionFolderTest, OrdinaryFilesNeverUseUpTheEntriesExamined)
+{
+    // More photos than a sweep examines entries, made from the Linux side in one go.
+    UnixCleanup cleanup;
+    cleanup.folders = {root_};
+    std::string photos = "cd '" + unix_path(root_) + "' && seq -f 'photo_%05g.jpg' 1 " +
+                         std::to_string(SWEEP_EXAMINE_LIMIT + 2000) + " | xargs touch";
+    ASSERT_TRUE(run_unix({"sh", "-c", photos}));
+    make_file(root_ + "\\autorun.inf", FILE_ATTRIBUTE_HIDDEN);
+    SweepResult look = sweep(root_, SWEEP_LOOK, false);
+    EXPECT_EQ(look.count, 1);
+    SweepResult act = sweep(root_, SWEEP_ACT, false);
+    EXPECT_EQ(act.deleted, 1);
+    EXPECT_EQ(act.folder_state, FOLDER_CREATED);
 }

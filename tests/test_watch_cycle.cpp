@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "common/bounded_text.h"
 #include "common/seams.h"
 #include "drives/watch_cycle.h"
 #include "test_support.h"
@@ -100,10 +101,30 @@ protected:
 
 static bool exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// The newest event's text without its time: the summary of the latest pass.
+static std::string last_summary()
+{
+    const char *text = strstr(app.events[0], "   ");
+    return text ? text + 3 : "";
+}
+
+// Runs a Linux command: Wine has no call that makes a symbolic link, and removing one through
+// Wine would follow it.
+static bool run_unix(std::vector<std::string> words)
+{
+    typedef LONG(CDECL * Spawn)(char *const *argv, int wait);
+    Spawn spawn = (Spawn)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp");
+    std::vector<char *> argv;
+    for (std::string &word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    return spawn && spawn(argv.data(), 1) == 0;
+}
+
 TEST_F(WatchCycleTest, NoRemovableDriveIsClean)
 {
     scan(SCAN_LOOK);
-    EXPECT_STREQ(app.scratch, "Файлы autorun.* не найдены. Чисто.");
+    EXPECT_EQ(last_summary(), "Файлы autorun.* не найдены. Чисто.");
     EXPECT_STREQ(app.flash_root, "");
     EXPECT_STREQ(app.last_removable_root, "");
     EXPECT_STREQ(app.removable_letters, "");
@@ -123,13 +144,13 @@ TEST_F(WatchCycleTest, DrivesAtStartThenComingAndGoing)
     EXPECT_STREQ(app.last_removable_root, "G:\\");
     EXPECT_STREQ(app.removable_letters, "EG");
     // The look pass gives both drives their protection folder.
-    EXPECT_STREQ(app.scratch, "Файлы autorun.* не найдены. Чисто.  Создана папка защиты.");
+    EXPECT_EQ(last_summary(), "Файлы autorun.* не найдены. Чисто.  Создана папка защиты.");
     EXPECT_TRUE(exists(e + "\\autorun.inf\\info.txt"));
     EXPECT_TRUE(exists(g + "\\autorun.inf\\info.txt"));
     EXPECT_EQ(file_rows(list_).size(), 2u);
 
     scan(SCAN_LOOK);  // nothing changed: the folders are recognised, flash_root stays
-    EXPECT_STREQ(app.scratch, "Файлы autorun.* не найдены. Чисто.");
+    EXPECT_EQ(last_summary(), "Файлы autorun.* не найдены. Чисто.");
     EXPECT_STREQ(app.flash_root, "E:\\");
 
     std::string f = medium("F");
@@ -162,7 +183,7 @@ TEST_F(WatchCycleTest, FixedUsbDiskIsSweptWithoutFolderAndEmptiesFlashRoot)
     plug('K', disk, DRIVE_PLUGGED_FIXED);
     scan(SCAN_LOOK);
     EXPECT_STREQ(app.flash_root, "");  // more drives, no more removable letters
-    EXPECT_STREQ(app.scratch, "Найдено файлов autorun.*: 1.");
+    EXPECT_EQ(last_summary(), "Найдено файлов autorun.*: 1.");
     EXPECT_FALSE(exists(disk + "\\autorun.inf\\info.txt"));
     scan(SCAN_ACT);
     EXPECT_FALSE(exists(disk + "\\autorun.inf") && !exists(disk + "\\autorun.inf\\info.txt"));
@@ -181,14 +202,14 @@ TEST_F(WatchCycleTest, HiddenAutorunFoundByLookAndRemovedByAct)
     std::vector<std::string> rows = file_rows(list_);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].substr(0, rows[0].rfind('|')), "1|E:\\autorun.inf|скрытый");
-    EXPECT_STREQ(app.scratch, "Найдено файлов autorun.*: 1.");
+    EXPECT_EQ(last_summary(), "Найдено файлов autorun.*: 1.");
 
     scan(SCAN_ACT);
     rows = file_rows(list_);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], "0|E:\\autorun.inf (папка защиты)|съемный диск| ");
-    EXPECT_STREQ(app.scratch, "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты.");
-    EXPECT_EQ(app.reinfection_count, 1);
+    EXPECT_EQ(last_summary(), "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты.");
+    EXPECT_EQ(app.reinfection_count, 0);  // one deletion is no sign of a live infection yet
     EXPECT_TRUE(exists(e + "\\autorun.inf\\info.txt"));
     EXPECT_NE(strstr(app.events[0], "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты."), nullptr);
 }
@@ -205,18 +226,104 @@ TEST_F(WatchCycleTest, NamesWithParenthesesAreNotNumbered)
     EXPECT_EQ(app.file_list_counter, 1);
 }
 
-TEST_F(WatchCycleTest, ReinfectionCountsActPassesThatFoundFiles)
+TEST_F(WatchCycleTest, ReinfectionCountsDeletedFilesThatComeBack)
 {
     std::string e = medium("E");
     plug('E', e);
-    for (int pass = 1; pass <= 3; pass++) {
+    // The first deletion is no sign of a live infection yet; each return is.
+    for (int pass = 0; pass <= 3; pass++) {
         write_file_bytes(e + "\\autorun.exe", "virus");
         scan(SCAN_ACT);
         EXPECT_EQ(app.reinfection_count, pass);
         EXPECT_FALSE(exists(e + "\\autorun.exe"));
     }
+    EXPECT_EQ(termination_due(), 1);
+    EXPECT_EQ(app.reinfection_count, 0);
     scan(SCAN_LOOK);
     EXPECT_EQ(app.reinfection_count, 0);
+    // A clean pass in between: the next deletion starts again from nothing.
+    write_file_bytes(e + "\\autorun.exe", "virus");
+    scan(SCAN_ACT);
+    EXPECT_EQ(app.reinfection_count, 0);
+}
+
+TEST_F(WatchCycleTest, FilesTheSweepLeavesAloneNeverCountAsReinfection)
+{
+    std::string e = medium("E"), outside = medium("outside");
+    write_file_bytes(outside + "\\precious.doc", "outside the drive");
+    ASSERT_TRUE(run_unix({"ln", "-s", unix_path(outside + "\\precious.doc"), unix_path(e + "\\autorun.inf")}));
+    ASSERT_TRUE(run_unix({"ln", "-s", unix_path(outside), unix_path(e + "\\autorun.exe")}));
+    plug('E', e);
+    for (int pass = 1; pass <= 6; pass++) {
+        scan(SCAN_LOOK);
+        ASSERT_EQ(app.autoruns_found, 1) << pass;
+        scan(SCAN_ACT);
+        EXPECT_EQ(last_summary(), "Найдено ауторанов: 1. Удалено: 0") << pass;
+        EXPECT_EQ(app.reinfection_count, 0) << pass;
+        EXPECT_EQ(termination_due(), 0) << pass;
+    }
+    // The act pass still shows the file it leaves.
+    std::vector<std::string> rows = file_rows(list_);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].substr(0, rows[0].rfind('|')), "1|E:\\autorun.inf|");
+    EXPECT_EQ(read_file_bytes(outside + "\\precious.doc"), "outside the drive");
+    pull('E');
+    run_unix({"rm", unix_path(e + "\\autorun.inf"), unix_path(e + "\\autorun.exe")});
+}
+
+TEST_F(WatchCycleTest, HeldFileEscalatesOnceUntilItChangesOrTheDriveComesAgain)
+{
+    std::string e = medium("E");
+    write_file_bytes(e + "\\autorun.exe", "virus");
+    HANDLE held = CreateFileA((e + "\\autorun.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    plug('E', e);
+    auto act_passes_until_due = [&](int limit) {
+        for (int pass = 1; pass <= limit; pass++) {
+            scan(SCAN_ACT);
+            if (termination_due())
+                return pass;
+        }
+        return 0;
+    };
+    // A process holds the file: each act pass counts, the third calls for a termination pass.
+    EXPECT_EQ(act_passes_until_due(5), 3);
+    // The pass did not free the file: the same file never calls for another one.
+    EXPECT_EQ(act_passes_until_due(12), 0);
+    EXPECT_TRUE(exists(e + "\\autorun.exe"));
+
+    // Pulled and plugged again: one more try.
+    pull('E');
+    scan(SCAN_LOOK);
+    plug('E', e);
+    EXPECT_EQ(act_passes_until_due(5), 3);
+    EXPECT_EQ(act_passes_until_due(5), 0);
+
+    // Another held file beside it: the files left in place have changed.
+    write_file_bytes(e + "\\autorun.bat", "virus");
+    HANDLE second = CreateFileA((e + "\\autorun.bat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    EXPECT_GT(act_passes_until_due(5), 0);
+    CloseHandle(second);
+    CloseHandle(held);
+    scan(SCAN_ACT);
+    EXPECT_FALSE(exists(e + "\\autorun.exe"));
+    EXPECT_EQ(app.reinfection_count, 0);
+}
+
+TEST_F(WatchCycleTest, SummaryIsLoggedEvenWhenABoxOfThePassOverwritesScratch)
+{
+    // The registry report of a manual check is a message box; another handler may run inside it.
+    seam_message_box = [](HWND, LPCSTR, LPCSTR, UINT) {
+        text_copy(app.scratch, "written by another handler");
+        return IDOK;
+    };
+    app.manual_scan = 1;
+    scan(SCAN_LOOK);
+    app.manual_scan = 0;
+    EXPECT_EQ(last_summary(), "Файлы autorun.* не найдены. Чисто.");
 }
 
 TEST_F(WatchCycleTest, WriteProtectedDriveIsOnlyListed)
@@ -232,7 +339,7 @@ TEST_F(WatchCycleTest, WriteProtectedDriveIsOnlyListed)
     std::vector<std::string> rows = file_rows(list_);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].substr(0, rows[0].rfind('|')), "1|E:\\autorun.exe|LOCK");
-    EXPECT_STREQ(app.scratch, "Найдено ауторанов: 1. Удалено: 0.   Флешка защищена от записи (LOCK)");
+    EXPECT_EQ(last_summary(), "Найдено ауторанов: 1. Удалено: 0.   Флешка защищена от записи (LOCK)");
     EXPECT_EQ(app.monitoring, 0);
     EXPECT_EQ(app.reinfection_count, 0);
     EXPECT_TRUE(exists(e + "\\autorun.exe"));
@@ -249,7 +356,7 @@ TEST_F(WatchCycleTest, DriveWhoseRootCannotBeListedIsPassedOver)
     plug('E', e);
     scan(SCAN_ACT);
     EXPECT_FALSE(exists(e + "\\autorun.exe"));
-    EXPECT_STREQ(app.scratch, "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты.");
+    EXPECT_EQ(last_summary(), "Найдено ауторанов: 1. Удалено: 1  Создана папка защиты.");
 }
 
 TEST_F(WatchCycleTest, AddFileRowsParsesRecordsAndDropsAPartialLine)
