@@ -7,7 +7,7 @@
 // Hashes everything file still holds; 1 when it read to the end.
 static int hash_file(HCRYPTHASH hash, HANDLE file, ULONGLONG *size)
 {
-    static BYTE block[65536];
+    BYTE block[16384];
     *size = 0;
     for (;;) {
         DWORD read = 0;

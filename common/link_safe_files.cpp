@@ -185,7 +185,7 @@ int copy_file_no_links(const char *source, const char *target)
         return 0;
     HANDLE to = open_for_writing_no_links(target);
     int copied = to != INVALID_HANDLE_VALUE;
-    static char block[65536];
+    char block[16384];
     while (copied) {
         DWORD read = 0, written = 0;
         if (!ReadFile(from, block, sizeof block, &read, nullptr)) {
