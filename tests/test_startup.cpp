@@ -70,30 +70,6 @@ TEST(DataFolderPath, BuiltFromSystemDriveAndUserName)
     }
 }
 
-TEST(ExePathFromCommandLine, TakesThePathUpToExe)
-{
-    struct Case {
-        const char *command_line;
-        int result;
-        const char *path;
-    } cases[] = {
-        {"C:\\Tools\\kestrix.exe", 1, "C:\\Tools\\kestrix.exe"},
-        {"\"C:\\Program Files\\Kestrix\\kestrix.exe\" -start", 1, "C:\\Program Files\\Kestrix\\kestrix.exe"},
-        {"'C:\\Tools\\kestrix.exe'", 1, "C:\\Tools\\kestrix.exe"},
-        {"\"C:\\TOOLS\\KESTRIX.EXE\"", 1, "C:\\TOOLS\\KESTRIX.EXE"},  // names are case-insensitive
-        {"C:\\Tools\\kestrix", 0, "unchanged"},
-        {"", 0, "unchanged"},
-    };
-    for (const Case &c : cases) {
-        char out[512] = "unchanged";
-        EXPECT_EQ(exe_path_from_command_line(c.command_line, out, sizeof out), c.result) << c.command_line;
-        EXPECT_STREQ(out, c.path) << c.command_line;
-    }
-    char small[10] = "unchanged";
-    EXPECT_EQ(exe_path_from_command_line("C:\\Tools\\kestrix.exe", small, sizeof small), 0);
-    EXPECT_STREQ(small, "unchanged");
-}
-
 TEST(PathExists, DropsOneTrailingLineFeedFromTheCallersText)
 {
     std::string dir = make_scratch_dir("exists");
