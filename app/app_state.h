@@ -83,8 +83,11 @@ extern AppState app;
 
 // Start-up and the data folder.
 int init_app_state();
+// The data folder's path; its missing levels are created so that only administrators
+// and SYSTEM may change them.
 int data_folder_path(char *out, size_t out_size);
-int make_directories(const char *path);
+// Creates every missing level of path with security (nullptr: the default).
+int make_directories(const char *path, SECURITY_ATTRIBUTES *security = nullptr);
 int path_exists(char *path);
 int read_file_version(const char *path, char *out, size_t out_size);
 void center_window(HWND window);

@@ -471,14 +471,14 @@ static void clipboard_to_desktop_file()
     if (!text_format(app.scratch, "%s\\Буфер_обмена.txt", app.desktop_dir))
         return;  // a desktop path this long leaves no room for the file name
     if (clipboard_text_to_file(app.scratch))
-        run_or_open(app.scratch, app.main_window);
+        open_with_shell(app.scratch, app.main_window);
 }
 
 static void emergency_disk()
 {
     if (create_emergency_disk()) {
         show_result(EMERGENCY_DISK_DONE, " ");
-        run_or_open(app.emergency_disk_dir, app.main_window);
+        open_with_shell(app.emergency_disk_dir, app.main_window);
     } else {
         show_result(EMERGENCY_DISK_FAILED, " ");
     }
@@ -495,13 +495,13 @@ static void open_flash_drive()
 
 static void system_policy_tool()
 {
-    run_or_open(app.is_xp ? "gpedit.msc" : "lusrmgr.msc", app.main_window);
+    open_console(app.is_xp ? "gpedit.msc" : "lusrmgr.msc");
 }
 
 // The safe-removal panel, which the menu label and the Ctrl+Alt+0 hot key both name.
 static void open_safe_removal()
 {
-    run_or_open("RunDll32.exe shell32.dll,Control_RunDLL hotplug.dll", app.main_window);
+    start_system_tool("rundll32.exe", "shell32.dll,Control_RunDLL hotplug.dll");
 }
 
 static void on_command(HWND window, WPARAM id)
@@ -518,15 +518,15 @@ static void on_command(HWND window, WPARAM id)
     case CMD_BLOCK_AUTORUN: toggle_autorun_policy(); break;
     case CMD_AUTOSTART: toggle_autostart(); break;
     case CMD_SIGNAL: toggle_signal(); break;
-    case CMD_SERVICES: run_or_open("services.msc", window); break;
-    case CMD_REGISTRY_EDITOR: run_or_open("regedit.exe", window); break;
+    case CMD_SERVICES: open_console("services.msc"); break;
+    case CMD_REGISTRY_EDITOR: open_registry_editor(); break;
     case CMD_GROUP_POLICY: system_policy_tool(); break;
     case CMD_SYSTEM_RESTORE: open_system_restore(); break;
-    case CMD_TASK_MANAGER: run_or_open("taskmgr.exe", window); break;
-    case CMD_COMMAND_LINE: run_or_open("cmd.exe", window); break;
+    case CMD_TASK_MANAGER: start_system_tool("taskmgr.exe", ""); break;
+    case CMD_COMMAND_LINE: start_system_tool("cmd.exe", ""); break;
     case CMD_CLIPBOARD: clipboard_to_desktop_file(); break;
     case CMD_EMERGENCY_DISK: emergency_disk(); break;
-    case CMD_SHOW_LOGS: run_or_open(app.log_path, window); break;
+    case CMD_SHOW_LOGS: open_with_shell(app.log_path, window); break;
     case CMD_OPEN_FLASH: open_flash_drive(); break;
     case CMD_RESET_HOSTS:
         if (!reset_hosts_and_routes())
@@ -547,7 +547,7 @@ static void on_hotkey(HWND window, WPARAM id)
     case HOTKEY_STOP_VIRUS: SetTimer(window, TIMER_STOP_VIRUS, 100, nullptr); break;
     case HOTKEY_RESTART: restart_computer(); break;
     case HOTKEY_SHUT_DOWN: shut_down_computer(); break;
-    case HOTKEY_DISK_MANAGEMENT: run_or_open("diskmgmt.msc", window); break;
+    case HOTKEY_DISK_MANAGEMENT: open_console("diskmgmt.msc"); break;
     case HOTKEY_SAFE_REMOVAL: open_safe_removal(); break;
     case HOTKEY_CLIPBOARD: clipboard_to_desktop_file(); break;
     case HOTKEY_OPEN_FLASH: open_flash_drive(); break;

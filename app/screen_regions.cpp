@@ -59,15 +59,7 @@ int hit_test(int x, int y)
 
 void open_system_restore()
 {
-    DWORD length = GetEnvironmentVariableA("windir", app.scratch, sizeof app.scratch);
-    if (length == 0 || length >= sizeof app.scratch)
-        return;
-    if (!app.is_xp) {
-        run_or_open("rstrui.exe", app.main_window);
-        return;
-    }
-    if (text_append(app.scratch, "\\system32\\restore\\rstrui.exe"))
-        run_or_open(app.scratch, app.main_window);
+    start_system_tool(app.is_xp ? "restore\\rstrui.exe" : "rstrui.exe", "");
 }
 
 // Region 5: the watch cycle on and off; switching it off also wipes the strip.
@@ -85,19 +77,19 @@ int click_region(int region)
     if (region == 0 || app.busy)
         return 0;
     switch (region) {
-    case 1: run_or_open(KX_OTHER_SITE, app.main_window); break;
-    case 2: run_or_open(KX_ANTIVIRUS_PAGE, app.main_window); break;
+    case 1: open_with_shell(KX_OTHER_SITE, app.main_window); break;
+    case 2: open_with_shell(KX_ANTIVIRUS_PAGE, app.main_window); break;
     case 3: SetTimer(app.main_window, TIMER_MANUAL_CHECK, 100, nullptr); break;
     case 4: SetTimer(app.main_window, TIMER_STOP_VIRUS, 100, nullptr); break;
     case 5: switch_monitoring(); break;
-    case 11: run_or_open(KX_HOME_PAGE, app.main_window); break;
-    case 12: run_or_open("appwiz.cpl", app.main_window); break;
+    case 11: open_with_shell(KX_HOME_PAGE, app.main_window); break;
+    case 12: open_control_panel("appwiz.cpl"); break;
     case 13: open_system_restore(); break;
-    case 14: run_or_open("compmgmt.msc", app.main_window); break;
-    case 15: run_or_open("devmgmt.msc", app.main_window); break;
-    case 16: run_or_open("services.msc", app.main_window); break;
-    case 17: run_or_open("regedit.exe", app.main_window); break;
-    case 18: run_or_open("taskmgr.exe", app.main_window); break;
+    case 14: open_console("compmgmt.msc"); break;
+    case 15: open_console("devmgmt.msc"); break;
+    case 16: open_console("services.msc"); break;
+    case 17: open_registry_editor(); break;
+    case 18: start_system_tool("taskmgr.exe", ""); break;
     case 19: show_main_window(1); break;  // hide to the tray
     }
     return 1;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gdiplus.h>
+#include <sddl.h>
 
 #include "app/app_state.h"
 #include "app/ids.h"
@@ -48,7 +49,7 @@ static int exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int make_directories(const char *path)
+int make_directories(const char *path, SECURITY_ATTRIBUTES *security)
 {
     char current[TEXT_SIZE];
     DWORD length = GetCurrentDirectoryA(sizeof current, current);
@@ -70,12 +71,33 @@ int make_directories(const char *path)
             continue;
         char level[TEXT_SIZE];
         text_copy_prefix_n(level, sizeof level, full, i);
-        if (!exists(level) && !CreateDirectoryA(level, nullptr)) {
+        if (!exists(level) && !CreateDirectoryA(level, security)) {
             text_copy(reached, level);
             break;
         }
     }
-    return exists(reached) || CreateDirectoryA(reached, nullptr);
+    return exists(reached) || CreateDirectoryA(reached, security);
+}
+
+// What the data folder's levels are created with: administrators and SYSTEM may change
+// them, users may only read, so no user can put a link where the program writes.
+static const WCHAR DATA_FOLDER_ACCESS[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
+// Runs make(security) with the data folder's access; the descriptor is freed after.
+static int with_data_folder_access(int (*make)(const char *, SECURITY_ATTRIBUTES *), const char *path)
+{
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(DATA_FOLDER_ACCESS, SDDL_REVISION_1,
+                                                              &security.lpSecurityDescriptor, nullptr))
+        return 0;
+    int made = make(path, &security);
+    LocalFree(security.lpSecurityDescriptor);
+    return made;
+}
+
+static int make_one_directory(const char *path, SECURITY_ATTRIBUTES *security)
+{
+    return exists(path) || CreateDirectoryA(path, security);
 }
 
 int data_folder_path(char *out, size_t out_size)
@@ -97,7 +119,7 @@ int data_folder_path(char *out, size_t out_size)
         return 0;
     if (exists(out))
         return 1;
-    return make_directories(out) != 0;
+    return with_data_folder_access(make_directories, out) != 0;
 }
 
 int read_file_version(const char *path, char *out, size_t out_size)
@@ -167,10 +189,27 @@ static int make_data_dir()
         return 0;
     if (!text_format(app.data_dir, "%s\\Kestrix", app.scratch))
         return 0;
-    if (!exists(app.data_dir) && !CreateDirectoryA(app.data_dir, nullptr))
+    if (!with_data_folder_access(make_one_directory, app.data_dir))
         return 0;
     return text_format(app.log_path, "%s\\KX_Log.txt", app.data_dir) &&
            text_format(app.settings_path, "%s\\kx.vars", app.data_dir);
+}
+
+// The program's own file, from the loader rather than the command line, which its
+// starter chooses. Left empty when code page 1251 cannot spell it or it does not fit:
+// the copy options then have nothing to copy.
+static void read_exe_path()
+{
+    app.exe_path[0] = '\0';
+    WCHAR module[TEXT_SIZE];
+    DWORD length = GetModuleFileNameW(nullptr, module, TEXT_SIZE);
+    if (length == 0 || length >= TEXT_SIZE)
+        return;
+    BOOL unspellable = FALSE;
+    if (!WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, module, -1, app.exe_path, sizeof app.exe_path, nullptr,
+                             &unspellable) ||
+        unspellable)
+        app.exe_path[0] = '\0';
 }
 
 void detect_emergency_start()
@@ -219,8 +258,7 @@ int init_app_state()
         return 0;
     detect_emergency_start();
 
-    if (!exe_path_from_command_line(app.command_line, app.exe_path, sizeof app.exe_path))
-        text_copy(app.exe_path, app.command_line);
+    read_exe_path();
 
     text_copy(app.settings, "000000");
     load_settings("get");
@@ -265,6 +303,9 @@ int run_program(HINSTANCE instance, int show_command)
 
     if (!init_app_state())
         return 0;
+    // Start-up has read what lies beside the program (the emergency-start marker); from
+    // here on nothing is looked up in a folder a user may fill.
+    SetCurrentDirectoryA(app.system_dir);
     if (!register_window_class(instance))
         return 0;
 

@@ -8,9 +8,8 @@ BOOL(WINAPI *seam_get_open_file_name)(LPOPENFILENAMEA) = GetOpenFileNameA;
 BOOL(WINAPI *seam_track_popup_menu)(HMENU, UINT, int, int, int, HWND, const RECT *) = TrackPopupMenu;
 BOOL(WINAPI *seam_terminate_process)(HANDLE, UINT) = TerminateProcess;
 BOOL(WINAPI *seam_exit_windows_ex)(UINT, DWORD) = ExitWindowsEx;
-UINT(WINAPI *seam_win_exec)(LPCSTR, UINT) = WinExec;
-BOOL(WINAPI *seam_create_process)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
-                                  LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) = CreateProcessW;
+BOOL(WINAPI *seam_create_process)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                  LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION) = CreateProcessA;
 HINSTANCE(WINAPI *seam_shell_execute)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
 BOOL(WINAPI *seam_play_sound)(LPCSTR, HMODULE, DWORD) = PlaySoundA;
 BOOL(WINAPI *seam_get_volume_information)(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR, DWORD) =
@@ -24,8 +23,7 @@ void reset_seams()
     seam_track_popup_menu = TrackPopupMenu;
     seam_terminate_process = TerminateProcess;
     seam_exit_windows_ex = ExitWindowsEx;
-    seam_win_exec = WinExec;
-    seam_create_process = CreateProcessW;
+    seam_create_process = CreateProcessA;
     seam_shell_execute = ShellExecuteA;
     seam_play_sound = PlaySoundA;
     seam_get_volume_information = GetVolumeInformationA;

@@ -10,9 +10,8 @@ extern BOOL(WINAPI *seam_get_open_file_name)(LPOPENFILENAMEA);
 extern BOOL(WINAPI *seam_track_popup_menu)(HMENU, UINT, int, int, int, HWND, const RECT *);
 extern BOOL(WINAPI *seam_terminate_process)(HANDLE, UINT);
 extern BOOL(WINAPI *seam_exit_windows_ex)(UINT, DWORD);
-extern UINT(WINAPI *seam_win_exec)(LPCSTR, UINT);
-extern BOOL(WINAPI *seam_create_process)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                                         LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+extern BOOL(WINAPI *seam_create_process)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                                         LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION);
 extern HINSTANCE(WINAPI *seam_shell_execute)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 extern BOOL(WINAPI *seam_play_sound)(LPCSTR, HMODULE, DWORD);
 extern BOOL(WINAPI *seam_get_volume_information)(LPCSTR, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR, DWORD);

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
+#include "common/link_safe_files.h"
 #include "kx_product.h"
 #include "log/settings_file.h"
 
@@ -36,14 +37,6 @@ static int write_text_file(const char *path, const char *text)
     return (fclose(file) == 0) && written;
 }
 
-// Copies the running program over an older copy, which must yield even when read-only.
-static int copy_program(const char *target)
-{
-    if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE);
-    return CopyFileA(app.exe_path, target, FALSE) != 0;
-}
-
 int create_emergency_disk()
 {
     // Every path is composed before anything is touched: one that does not fit stops it all.
@@ -53,9 +46,11 @@ int create_emergency_disk()
         !text_format(marker, "%s\\kx_start.txt", folder))
         return 0;
 
-    if (!path_exists(folder) && !CreateDirectoryA(folder, nullptr))
+    // The desktop is the user's: KX_Disk or anything in it may be a link leading elsewhere.
+    if (!make_plain_folder(folder, nullptr))
         return 0;
-    if (!copy_program(program) || !write_text_file(autorun, AUTORUN_TEXT) || !write_text_file(marker, MARKER_TEXT))
+    if (!app.exe_path[0] || !copy_file_no_links(app.exe_path, program) || !write_text_file(autorun, AUTORUN_TEXT) ||
+        !write_text_file(marker, MARKER_TEXT))
         return 0;
     text_copy(app.emergency_disk_dir, folder);
     return 1;

@@ -147,7 +147,7 @@ int unhide_folder(const char *folder)
         save_event_log();  // the list of what was hidden survives even if the program is closed badly
     compose_report(folder, &counts);
     show_message(app.scratch);
-    run_or_open(folder, app.main_window);
+    open_with_shell(folder, app.main_window);
     return 1;
 }
 

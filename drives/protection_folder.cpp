@@ -12,6 +12,8 @@
 #include "app/app_state.h"
 #include "common/bounded_text.h"
 #include "common/calendar_system_time.h"
+#include "common/file_digest.h"
+#include "common/link_safe_files.h"
 #include "kx_product.h"
 #include "log/settings_file.h"
 
@@ -249,56 +251,46 @@ int write_folder_note(const char *info_path)
     return written;
 }
 
-// Whether two files hold the same bytes; false when either cannot be read.
-static bool same_file_bytes(const char *first_path, const char *second_path)
+// The running program's size and hash, read once for the path they were read from.
+static const FileDigest *own_program_digest()
 {
-    WIN32_FILE_ATTRIBUTE_DATA first_data, second_data;
-    if (!GetFileAttributesExA(first_path, GetFileExInfoStandard, &first_data) ||
-        !GetFileAttributesExA(second_path, GetFileExInfoStandard, &second_data) ||
-        first_data.nFileSizeHigh != second_data.nFileSizeHigh || first_data.nFileSizeLow != second_data.nFileSizeLow)
-        return false;
-    FILE *first = open_stream(first_path, "rb");
-    FILE *second = first ? open_stream(second_path, "rb") : nullptr;
-    bool same = second != nullptr;
-    char first_block[16384], second_block[16384];
-    while (same) {
-        size_t length = fread(first_block, 1, sizeof first_block, first);
-        same = fread(second_block, 1, sizeof second_block, second) == length &&
-               memcmp(first_block, second_block, length) == 0;
-        if (length < sizeof first_block)
-            break;
+    static char digested_path[TEXT_SIZE];
+    static FileDigest digest;
+    static int known;
+    if (!known || strcmp(digested_path, app.exe_path) != 0) {
+        known = file_digest(app.exe_path, &digest);
+        text_copy(digested_path, app.exe_path);
     }
-    if (same && (ferror(first) || ferror(second) || fgetc(second) != EOF))
-        same = false;
-    if (first)
-        fclose(first);
-    if (second)
-        fclose(second);
-    return same;
+    return known ? &digest : nullptr;
+}
+
+// Whether the file at path holds exactly the running program's bytes: its size first,
+// then its hash.
+static bool holds_own_program(const char *path)
+{
+    const FileDigest *own = own_program_digest();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!own || !GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        (((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow) != own->size)
+        return false;
+    FileDigest copy;
+    return file_digest(path, &copy) && same_digest(copy, *own);
 }
 
 int copy_program_to_folder(const char *folder_path)
 {
     char target[TEXT_SIZE];
-    if (!text_format(target, "%s\\%s", folder_path, PROGRAM_COPY_NAME))
+    if (!app.exe_path[0] || !text_format(target, "%s\\%s", folder_path, PROGRAM_COPY_NAME))
         return 0;
     // Through a link, copying would overwrite or create a file elsewhere.
     int present = exists(target);
     if (present && !is_own_entry(target))
         return 0;
-    // The copy made by an earlier pass holds this program's very bytes: nothing to replace,
-    // even for a program whose version cannot be read. Reading it costs less than the version.
-    if (present && same_file_bytes(app.exe_path, target))
+    if (present && holds_own_program(target))
         return 1;
-    char version[TEXT_SIZE] = "0";
-    read_file_version(target, version, sizeof version);
-    if (strcmp(version, app.program_version) == 0)
-        return 1;
-    // A hidden or read-only copy must yield to the fresh one.
-    if (present)
-        SetFileAttributesA(target, FILE_ATTRIBUTE_ARCHIVE);
-    // A new copy must be new: a dangling link of that name is refused, not followed.
-    return CopyFileA(app.exe_path, target, present ? FALSE : TRUE) ? 1 : 0;
+    // Anything else is replaced, a foreign program carrying this program's version too:
+    // info.txt vouches for the copy. A hidden or read-only one yields.
+    return copy_file_no_links(app.exe_path, target);
 }
 
 // The user asked for the program in every protection folder, and there is a program to copy.

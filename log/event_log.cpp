@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "common/bounded_text.h"
 #include "common/calendar_system_time.h"
+#include "common/link_safe_files.h"
 #include "common/seams.h"
 #include "log/settings_file.h"
 
@@ -123,13 +124,10 @@ static void write_current_block(FILE *log)
     fputs("--Конец.--\n\n\n\n", log);
 }
 
-// Replaces the copy file with the log file just written.
+// Replaces the copy file's bytes with the log file just written (never through a link).
 static void refresh_copy_file(const char *copy_path)
 {
-    DWORD attributes = GetFileAttributesA(copy_path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        SetFileAttributesA(copy_path, FILE_ATTRIBUTE_ARCHIVE);
-    CopyFileA(app.log_path, copy_path, FALSE);
+    copy_file_no_links(app.log_path, copy_path);
 }
 
 int save_event_log()

@@ -3,20 +3,32 @@
 #include <windows.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <io.h>
 
 #include "app/app_state.h"
 #include "common/bounded_text.h"
+#include "common/link_safe_files.h"
 #include "log/settings_text.h"
 
 FILE *open_stream(const char *path, const char *mode)
 {
-    if (strchr(mode, 'w')) {
-        DWORD attributes = GetFileAttributesA(path);
-        // Read-only, hidden and system files must yield; a directory is left alone.
-        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
+    if (!strchr(mode, 'w'))
+        return fopen(path, mode);
+    HANDLE file = open_for_writing_no_links(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    int descriptor = -1;
+    if (SetEndOfFile(file))
+        descriptor = _open_osfhandle((intptr_t)file, strchr(mode, 'b') ? _O_BINARY : _O_TEXT);
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return nullptr;
     }
-    return fopen(path, mode);
+    FILE *stream = _fdopen(descriptor, mode);
+    if (!stream)
+        _close(descriptor);  // closes the handle too
+    return stream;
 }
 
 int count_file_bytes(const char *path)

@@ -229,14 +229,11 @@ static int shell_is_running()
 // server), never a file of that name found elsewhere.
 static int start_shell()
 {
-    static const wchar_t EXPLORER_NAME[] = L"\\explorer.exe";
-    wchar_t folder[MAX_PATH], path[MAX_PATH];
-    UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length + kx_array_size(EXPLORER_NAME) > MAX_PATH)
+    char folder[MAX_PATH], path[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !text_format(path, "%s\\explorer.exe", folder))
         return 0;
-    memcpy(path, folder, length * sizeof(wchar_t));
-    memcpy(path + length, EXPLORER_NAME, sizeof EXPLORER_NAME);
-    STARTUPINFOW startup = {};
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
     if (!seam_create_process(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &started))

@@ -9,6 +9,7 @@
 #include "common/bounded_text.h"
 #include "drives/emergency_disk.h"
 #include "test_support.h"
+#include "unix_links.h"
 
 static const char AUTORUN_BYTES[] = "[autorun]\r\nopen=kestrix.exe\r\nicon=kestrix.exe";
 static const char MARKER_BYTES[] =
@@ -159,4 +160,42 @@ TEST_F(EmergencyDisk, DesktopPathTooLongForAnItemTouchesNothing)
         EXPECT_STREQ(app.emergency_disk_dir, "previous");
         EXPECT_FALSE(exists(desktop_ + "\\d\\KX_Disk") || exists(desktop_ + "\\dd\\KX_Disk")) << length;
     }
+}
+
+// The desktop is the user's: a KX_Disk that leads to another folder, or files in it that
+// lead to other files, get nothing written through them.
+TEST_F(EmergencyDisk, NothingIsWrittenThroughALinkedFolderOrFile)
+{
+    std::string outside = make_scratch_dir("outside");
+    write_file_bytes(outside + "\\precious.txt", "the user's file");
+    const char *names[] = {"kestrix.exe", "autorun.inf", "kx_start.txt"};
+    auto outside_contents = [&] {
+        std::string text;
+        for (const char *name : {"precious.txt", "kestrix.exe", "autorun.inf", "kx_start.txt"})
+            text += std::string(name) + "=" + (exists(outside + "\\" + name) ? read_file_bytes(outside + "\\" + name) : "-") + "\n";
+        return text;
+    };
+    const std::string before = outside_contents();
+
+    ASSERT_TRUE(make_unix_link(disk_, outside));
+    EXPECT_EQ(create_emergency_disk(), 0);
+    EXPECT_EQ(outside_contents(), before);
+    EXPECT_STREQ(app.emergency_disk_dir, "previous");
+    remove_unix_tree(disk_);
+
+    // Each item in turn a link to the outside file, a second name of it, or a link to a missing file.
+    for (const char *name : names) {
+        for (int kind = 0; kind < 3; kind++) {
+            remove_unix_tree(disk_);
+            CreateDirectoryA(disk_.c_str(), nullptr);
+            std::string target = outside + "\\" + (kind == 2 ? name : "precious.txt");
+            ASSERT_TRUE(make_unix_link(disk_ + "\\" + name, target, kind == 1)) << name;
+            EXPECT_EQ(create_emergency_disk(), 0) << name << " " << kind;
+            EXPECT_EQ(outside_contents(), before) << name << " " << kind;
+        }
+    }
+    remove_unix_tree(disk_);
+    remove_unix_tree(outside);
+    EXPECT_EQ(create_emergency_disk(), 1);  // a plain folder afterwards is built as always
+    expect_complete_disk();
 }

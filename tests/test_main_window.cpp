@@ -21,10 +21,23 @@ static int WINAPI record_box(HWND, LPCSTR text, LPCSTR caption, UINT)
     calls.push_back(std::string("box:") + caption + "|" + text);
     return IDOK;
 }
-static UINT WINAPI record_win_exec(LPCSTR command, UINT)
+// The system and Windows directories written as %sys% and %win%, so cases read short.
+static std::string with_folder_names(std::string text)
 {
-    calls.push_back(std::string("exec:") + command);
-    return 33;
+    char sys[MAX_PATH], win[MAX_PATH];
+    GetSystemDirectoryA(sys, sizeof sys);
+    GetSystemWindowsDirectoryA(win, sizeof win);
+    for (auto [folder, name] : {std::pair<std::string, std::string>{sys, "%sys%"}, {win, "%win%"}})
+        for (size_t at; (at = text.find(folder)) != std::string::npos;)
+            text.replace(at, folder.size(), name);
+    return text;
+}
+static BOOL WINAPI record_create_process(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTES,
+                                         LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR directory, LPSTARTUPINFOA,
+                                         LPPROCESS_INFORMATION)
+{
+    calls.push_back("exec:" + with_folder_names(std::string(application) + "|" + command_line + "|" + directory));
+    return FALSE;  // nothing starts
 }
 static HINSTANCE WINAPI record_shell(HWND, LPCSTR verb, LPCSTR target, LPCSTR, LPCSTR, INT)
 {
@@ -61,7 +74,7 @@ protected:
     {
         calls.clear();
         seam_message_box = record_box;
-        seam_win_exec = record_win_exec;
+        seam_create_process = record_create_process;
         seam_shell_execute = record_shell;
         seam_track_popup_menu = record_menu;
         seam_terminate_process = refuse_termination;
@@ -233,18 +246,21 @@ TEST_F(MainWindowTest, CommandsAndHotKeysReachTheirOperations)
         WPARAM id;
         const char *call;
     } cases[] = {
-        {WM_COMMAND, 31, "exec:services.msc"},
-        {WM_COMMAND, 32, "exec:regedit.exe"},
-        {WM_COMMAND, 33, "exec:lusrmgr.msc"},
-        {WM_COMMAND, 35, "exec:taskmgr.exe"},
-        {WM_COMMAND, 36, "exec:cmd.exe"},
-        {WM_COMMAND, 45, "exec:RunDll32.exe shell32.dll,Control_RunDLL hotplug.dll"},
-        {WM_COMMAND, 13, "exec:shutdown -r -t 0"},
-        {WM_COMMAND, 14, "exec:shutdown -s -t 0"},
-        {WM_HOTKEY, 816, "exec:diskmgmt.msc"},
-        {WM_HOTKEY, 817, "exec:RunDll32.exe shell32.dll,Control_RunDLL hotplug.dll"},
-        {WM_HOTKEY, 814, "exec:shutdown -r -t 0"},
-        {WM_HOTKEY, 815, "exec:shutdown -s -t 0"},
+        {WM_COMMAND, 31, R"(exec:%sys%\mmc.exe|"%sys%\mmc.exe" "%sys%\services.msc"|%sys%)"},
+        {WM_COMMAND, 32, R"(exec:%win%\regedit.exe|"%win%\regedit.exe"|%sys%)"},
+        {WM_COMMAND, 33, R"(exec:%sys%\mmc.exe|"%sys%\mmc.exe" "%sys%\lusrmgr.msc"|%sys%)"},
+        {WM_COMMAND, 34, R"(exec:%sys%\rstrui.exe|"%sys%\rstrui.exe"|%sys%)"},
+        {WM_COMMAND, 35, R"(exec:%sys%\taskmgr.exe|"%sys%\taskmgr.exe"|%sys%)"},
+        {WM_COMMAND, 36, R"(exec:%sys%\cmd.exe|"%sys%\cmd.exe"|%sys%)"},
+        {WM_COMMAND, 45,
+         R"(exec:%sys%\rundll32.exe|"%sys%\rundll32.exe" shell32.dll,Control_RunDLL hotplug.dll|%sys%)"},
+        {WM_COMMAND, 13, R"(exec:%sys%\shutdown.exe|"%sys%\shutdown.exe" -r -t 0|%sys%)"},
+        {WM_COMMAND, 14, R"(exec:%sys%\shutdown.exe|"%sys%\shutdown.exe" -s -t 0|%sys%)"},
+        {WM_HOTKEY, 816, R"(exec:%sys%\mmc.exe|"%sys%\mmc.exe" "%sys%\diskmgmt.msc"|%sys%)"},
+        {WM_HOTKEY, 817,
+         R"(exec:%sys%\rundll32.exe|"%sys%\rundll32.exe" shell32.dll,Control_RunDLL hotplug.dll|%sys%)"},
+        {WM_HOTKEY, 814, R"(exec:%sys%\shutdown.exe|"%sys%\shutdown.exe" -r -t 0|%sys%)"},
+        {WM_HOTKEY, 815, R"(exec:%sys%\shutdown.exe|"%sys%\shutdown.exe" -s -t 0|%sys%)"},
         {WM_COMMAND, 43, "box:Результат|Вставьте флешку и повторите попытку...   "},
         {WM_HOTKEY, 819, "box:Результат|Вставьте флешку и повторите попытку...   "},
     };

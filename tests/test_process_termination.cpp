@@ -394,12 +394,12 @@ TEST_F(ProcessTest, PassSparesItselfAndTheProcessesOfWindows)
     EXPECT_EQ(note_of(renamed_program), "удален");
 }
 
-static std::vector<std::wstring> g_started;  // application names the program asked to start
+static std::vector<std::string> g_started;  // application names the program asked to start
 
-static BOOL WINAPI record_start(LPCWSTR application, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                                LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION)
+static BOOL WINAPI record_start(LPCSTR application, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                                LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
 {
-    g_started.push_back(application ? application : L"(none)");
+    g_started.push_back(application ? application : "(none)");
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }

@@ -343,7 +343,7 @@ TEST_F(ProtectionFolderTest, LookPassOnRemovableDriveCreatesTheFolderOnce)
     remove_tree(fixed);
 }
 
-TEST_F(ProtectionFolderTest, ProgramCopyIsMadeOnceAndReplacedWhenTheVersionDiffers)
+TEST_F(ProtectionFolderTest, ProgramCopyIsMadeOnceAndReplacedUnlessItHoldsTheProgramsBytes)
 {
     const std::string program_bytes = read_file_bytes(program_);
     ASSERT_GT(program_bytes.size(), 10000u);
@@ -362,7 +362,8 @@ TEST_F(ProtectionFolderTest, ProgramCopyIsMadeOnceAndReplacedWhenTheVersionDiffe
     EXPECT_EQ(read_file_bytes(info_), expected_note());
     EXPECT_EQ(read_file_bytes(copy_), program_bytes);
 
-    // Versions match: only info.txt is written; an old time on the copy shows it was not copied again.
+    // The copy holds the program's bytes: only info.txt is written; an old time on the copy
+    // shows it was not copied again.
     auto age_copy = [&] {
         HANDLE file = CreateFileA(copy_.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                   nullptr);
@@ -395,17 +396,21 @@ TEST_F(ProtectionFolderTest, ProgramCopyIsMadeOnceAndReplacedWhenTheVersionDiffe
             bytes.replace(at, put.size(), put);
         return bytes;
     };
-    // Another build with the same version text stays: the version decides.
-    write_file_bytes(copy_, changed_build("This program", "This Program", false));
-    age_copy();
-    sweep(root_, SWEEP_LOOK, true);
-    EXPECT_TRUE(copy_is_aged());
-    // An older build is replaced by the running one.
-    write_file_bytes(copy_, changed_build("4, 3, 2013, 3", "4, 3, 2012, 3", true));
-    age_copy();
-    sweep(root_, SWEEP_LOOK, true);
-    EXPECT_FALSE(copy_is_aged());
-    EXPECT_EQ(read_file_bytes(copy_), program_bytes);
+    // Any other bytes are replaced by the running program's: a foreign file carrying this
+    // program's very version text and size (one byte changed in its DOS stub), an older
+    // build, and the program cut short by a byte.
+    const std::string foreign[] = {
+        changed_build("This program", "This Program", false),
+        changed_build("4, 3, 2013, 3", "4, 3, 2012, 3", true),
+        program_bytes.substr(0, program_bytes.size() - 1),
+    };
+    for (const std::string &bytes : foreign) {
+        write_file_bytes(copy_, bytes);
+        age_copy();
+        sweep(root_, SWEEP_LOOK, true);
+        EXPECT_FALSE(copy_is_aged());
+        EXPECT_EQ(read_file_bytes(copy_), program_bytes);
+    }
 
     // A running program without version data is copied once, not again on every pass.
     const char *sleeper = getenv("KX_SLEEPER");
@@ -430,13 +435,16 @@ TEST_F(ProtectionFolderTest, ProgramCopyIsMadeOnceAndReplacedWhenTheVersionDiffe
     sweep(root_, SWEEP_LOOK, true);
     EXPECT_EQ(read_file_bytes(copy_), program_bytes);
 
-    // With no program file at exe_path nothing is written.
-    text_copy(app.exe_path, (root_ + "\\gone.exe").c_str());
-    DeleteFileA(copy_.c_str());
-    write_file_bytes(info_, "mine");
-    EXPECT_EQ(sweep(root_, SWEEP_LOOK, true).folder_state, FOLDER_PRESENT);
-    EXPECT_EQ(read_file_bytes(info_), "mine");
-    EXPECT_FALSE(exists(copy_));
+    // With no program file at exe_path, or none known (a program path code page 1251
+    // cannot spell), nothing is written.
+    for (const std::string &missing : {root_ + "\\gone.exe", std::string()}) {
+        text_copy(app.exe_path, missing.c_str());
+        DeleteFileA(copy_.c_str());
+        write_file_bytes(info_, "mine");
+        EXPECT_EQ(sweep(root_, SWEEP_LOOK, true).folder_state, FOLDER_PRESENT);
+        EXPECT_EQ(read_file_bytes(info_), "mine");
+        EXPECT_FALSE(exists(copy_));
+    }
 
     // A folder created with the option on gets both files at once.
     text_copy(app.exe_path, program_.c_str());

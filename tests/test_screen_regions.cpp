@@ -13,10 +13,11 @@
 
 static std::vector<std::string> launched;
 
-static UINT WINAPI record_win_exec(LPCSTR command, UINT)
+static BOOL WINAPI record_create_process(LPCSTR, LPSTR command_line, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                                         BOOL, DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
 {
-    launched.push_back(command);
-    return 33;
+    launched.push_back(command_line);
+    return FALSE;
 }
 static HINSTANCE WINAPI record_shell(HWND, LPCSTR, LPCSTR target, LPCSTR, LPCSTR, INT)
 {
@@ -30,7 +31,7 @@ protected:
     {
         ASSERT_EQ(init_app_state(), 1);
         launched.clear();
-        seam_win_exec = record_win_exec;
+        seam_create_process = record_create_process;
         seam_shell_execute = record_shell;
     }
     void TearDown() override { reset_seams(); }
@@ -89,13 +90,23 @@ TEST_F(ScreenRegionsTest, RegionFiveSwitchesMonitoringAndItsHint)
 
 TEST_F(ScreenRegionsTest, ClicksLaunchTheirToolsAndNothingWhileBusy)
 {
+    const std::string sys = app.system_dir;
+    char win[MAX_PATH];
+    GetSystemWindowsDirectoryA(win, sizeof win);
     struct Case {
         int region;
-        const char *launched;
+        std::string launched;
     } cases[] = {
-        {1, KX_OTHER_SITE},   {2, KX_ANTIVIRUS_PAGE}, {11, KX_HOME_PAGE},    {12, "appwiz.cpl"},
-        {14, "compmgmt.msc"}, {15, "devmgmt.msc"},    {16, "services.msc"},  {17, "regedit.exe"},
-        {18, "taskmgr.exe"},  {13, "rstrui.exe"},
+        {1, KX_OTHER_SITE},
+        {2, KX_ANTIVIRUS_PAGE},
+        {11, KX_HOME_PAGE},
+        {12, "\"" + sys + "\\control.exe\" \"" + sys + "\\appwiz.cpl\""},
+        {14, "\"" + sys + "\\mmc.exe\" \"" + sys + "\\compmgmt.msc\""},
+        {15, "\"" + sys + "\\mmc.exe\" \"" + sys + "\\devmgmt.msc\""},
+        {16, "\"" + sys + "\\mmc.exe\" \"" + sys + "\\services.msc\""},
+        {17, "\"" + std::string(win) + "\\regedit.exe\""},
+        {18, "\"" + sys + "\\taskmgr.exe\""},
+        {13, "\"" + sys + "\\rstrui.exe\""},
     };
     app.is_xp = 0;
     for (const Case &c : cases) {
@@ -111,18 +122,13 @@ TEST_F(ScreenRegionsTest, ClicksLaunchTheirToolsAndNothingWhileBusy)
     EXPECT_EQ(click_region(0), 0);
     EXPECT_TRUE(launched.empty());
 
-    // System restore needs windir; on XP the tool lives under it.
+    // On XP the tool lives in a folder of its own; windir, which a user can set, plays no part.
     app.is_xp = 1;
+    SetEnvironmentVariableA("windir", "C:\\Users\\kxuser\\Desktop");
     click_region(13);
     ASSERT_FALSE(launched.empty());
-    EXPECT_NE(launched.back().find("\\system32\\restore\\rstrui.exe"), std::string::npos);
-    char windir[512];
-    GetEnvironmentVariableA("windir", windir, sizeof windir);
-    SetEnvironmentVariableA("windir", nullptr);
-    launched.clear();
-    click_region(13);
-    EXPECT_TRUE(launched.empty());
-    SetEnvironmentVariableA("windir", windir);
+    EXPECT_EQ(launched.back(), "\"" + sys + "\\restore\\rstrui.exe\"");
+    SetEnvironmentVariableA("windir", win);
 }
 
 TEST_F(ScreenRegionsTest, PanelButtonsStartTheirTimers)

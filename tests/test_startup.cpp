@@ -1,6 +1,7 @@
 // Start-up: the data folder, the command line, paths and what init_app_state records.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -67,30 +68,6 @@ TEST(DataFolderPath, BuiltFromSystemDriveAndUserName)
         char small[20];
         EXPECT_EQ(data_folder_path(small, sizeof small), 0);  // never a cut path
     }
-}
-
-TEST(ExePathFromCommandLine, TakesThePathUpToExe)
-{
-    struct Case {
-        const char *command_line;
-        int result;
-        const char *path;
-    } cases[] = {
-        {"C:\\Tools\\kestrix.exe", 1, "C:\\Tools\\kestrix.exe"},
-        {"\"C:\\Program Files\\Kestrix\\kestrix.exe\" -start", 1, "C:\\Program Files\\Kestrix\\kestrix.exe"},
-        {"'C:\\Tools\\kestrix.exe'", 1, "C:\\Tools\\kestrix.exe"},
-        {"\"C:\\TOOLS\\KESTRIX.EXE\"", 1, "C:\\TOOLS\\KESTRIX.EXE"},  // names are case-insensitive
-        {"C:\\Tools\\kestrix", 0, "unchanged"},
-        {"", 0, "unchanged"},
-    };
-    for (const Case &c : cases) {
-        char out[512] = "unchanged";
-        EXPECT_EQ(exe_path_from_command_line(c.command_line, out, sizeof out), c.result) << c.command_line;
-        EXPECT_STREQ(out, c.path) << c.command_line;
-    }
-    char small[10] = "unchanged";
-    EXPECT_EQ(exe_path_from_command_line("C:\\Tools\\kestrix.exe", small, sizeof small), 0);
-    EXPECT_STREQ(small, "unchanged");
 }
 
 TEST(PathExists, DropsOneTrailingLineFeedFromTheCallersText)
@@ -251,6 +228,88 @@ TEST(InitAppState, FillsPathsDefaultsAndRegions)
     EXPECT_EQ(app.regions[4].hit.bottom, 270);
     EXPECT_EQ(app.regions[13].number, 19);
     EXPECT_EQ(app.regions[13].hit.right, 490);
+}
+
+// The program file is the module the loader mapped, whatever the command line says: a
+// quoted path holding ".exe " early must not name another file as the program.
+TEST(InitAppState, ProgramPathComesFromTheModuleNotTheCommandLine)
+{
+    char module[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(nullptr, module, sizeof module), 0u);
+    char *command_line = GetCommandLineA();
+    const std::string saved = command_line;
+    const char planted[] = "\"C:\\tools.exe kit\\kestrix.exe\" -start";
+    ASSERT_GE(saved.size(), strlen(planted)) << "the test's own command line is the room to write into";
+    strcpy(command_line, planted);
+    int initialised = init_app_state();
+    strcpy(command_line, saved.c_str());
+    ASSERT_EQ(initialised, 1);
+    EXPECT_STREQ(app.exe_path, module);
+    EXPECT_EQ(app.emergency_start, 1);  // the option itself is still read from the command line
+    app.emergency_start = 0;
+}
+
+// The ACEs of a folder's DACL as "SID:mask" texts, and whether it is protected from inheritance.
+static std::string folder_access(const std::string &path)
+{
+    DWORD size = 0;
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::string block(size, '\0');
+    if (!size || !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)&block[0], size, &size))
+        return "unreadable";
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl((PSECURITY_DESCRIPTOR)&block[0], &control, &revision);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl((PSECURITY_DESCRIPTOR)&block[0], &present, &dacl, &defaulted);
+    std::string text = (control & SE_DACL_PROTECTED) ? "protected" : "inherits";
+    for (DWORD i = 0; present && dacl && i < dacl->AceCount; i++) {
+        ACCESS_ALLOWED_ACE *ace = nullptr;
+        if (!GetAce(dacl, i, (void **)&ace) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            return text + " other ACE";
+        char *sid = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &sid);
+        char mask[16];
+        snprintf(mask, sizeof mask, "%lx", (unsigned long)ace->Mask);
+        text += std::string(" ") + (sid ? sid : "?") + ":" + mask + ":" + std::to_string(ace->Header.AceFlags);
+        LocalFree(sid);
+    }
+    return text;
+}
+
+// Every level of the data folder the program creates lets administrators and SYSTEM
+// change it and users only read it, so nobody else can put a link where it writes.
+TEST(InitAppState, DataFolderLevelsAreCreatedForAdministratorsOnly)
+{
+    char user_name[64];
+    snprintf(user_name, sizeof user_name, "kx_acl_%lu_%lu", GetCurrentProcessId(), GetTickCount());
+    char folder[7];
+    user_folder_name(user_name, folder, sizeof folder);
+    const std::string level = std::string("C:\\ProgramData\\TarvelSoft\\") + folder;
+    ASSERT_EQ(GetFileAttributesA(level.c_str()), INVALID_FILE_ATTRIBUTES) << "pick another name";
+    {
+        ScopedEnv user("USERNAME", user_name);
+        ASSERT_EQ(init_app_state(), 1);
+    }
+    // Windows keeps the descriptor as given. Wine keeps none: it turns the one given into
+    // Unix permissions and shows those back as SYSTEM and the owner, so there what is seen
+    // is that everyone else lost access, which a folder made the ordinary way grants.
+    const std::string given = "protected S-1-5-18:1f01ff:3 S-1-5-32-544:1f01ff:3 S-1-5-32-545:1200a9:3";
+    const std::string everyone = " S-1-1-0:";
+    for (const std::string &made : {level, level + "\\Kestrix"}) {
+        std::string access = folder_access(made);
+        if (access.compare(0, 9, "protected") == 0)
+            EXPECT_EQ(access, given) << made;
+        else
+            EXPECT_EQ(access.find(everyone), std::string::npos) << made << ": " << access;
+    }
+    CreateDirectoryA((level + "_plain").c_str(), nullptr);
+    EXPECT_NE(folder_access(level + "_plain").find(everyone), std::string::npos) << "the control shows nothing";
+    RemoveDirectoryA((level + "_plain").c_str());
+    EXPECT_STREQ(app.data_dir, (level + "\\Kestrix").c_str());
+    RemoveDirectoryA((level + "\\Kestrix").c_str());
+    RemoveDirectoryA(level.c_str());
 }
 
 TEST(InitAppState, DesktopPathRules)

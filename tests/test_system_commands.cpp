@@ -11,9 +11,11 @@
 #include "test_support.h"
 
 // What the fake launch and box seams were called with, and what they answer.
-static std::vector<std::string> exec_lines;
-static std::vector<UINT> exec_shows;
-static std::vector<UINT> exec_answers;  // one per call; the last one repeats
+struct Started {
+    std::string application, command_line, directory;
+};
+static std::vector<Started> started;
+static std::vector<BOOL> start_answers;  // one per call; the last one repeats
 static std::vector<std::string> shell_files;
 static HWND shell_owner;
 static bool shell_extra_arguments;
@@ -23,12 +25,18 @@ static HWND box_owner;
 static UINT box_type;
 static int box_calls;
 
-static UINT WINAPI fake_win_exec(LPCSTR line, UINT show)
+static BOOL WINAPI fake_create_process(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTES,
+                                       LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR directory,
+                                       LPSTARTUPINFOA, LPPROCESS_INFORMATION process)
 {
-    exec_lines.push_back(line);
-    exec_shows.push_back(show);
-    size_t i = exec_lines.size() - 1;
-    return exec_answers.empty() ? 0 : exec_answers[i < exec_answers.size() ? i : exec_answers.size() - 1];
+    started.push_back({application ? application : "(none)", command_line, directory ? directory : "(none)"});
+    size_t i = started.size() - 1;
+    BOOL answer = start_answers.empty() ? FALSE : start_answers[i < start_answers.size() ? i : start_answers.size() - 1];
+    if (answer) {  // handles the caller may close
+        process->hProcess = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        process->hThread = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    }
+    return answer;
 }
 
 static HINSTANCE WINAPI fake_shell_execute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
@@ -56,13 +64,26 @@ static BOOL WINAPI refuse_exit_windows(UINT, DWORD)
     return FALSE;
 }
 
+static std::string system_dir()
+{
+    char dir[MAX_PATH];
+    GetSystemDirectoryA(dir, sizeof dir);
+    return dir;
+}
+
+static std::string windows_dir()
+{
+    char dir[MAX_PATH];
+    GetSystemWindowsDirectoryA(dir, sizeof dir);
+    return dir;
+}
+
 class SystemCommands : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        exec_lines.clear();
-        exec_shows.clear();
-        exec_answers.clear();
+        started.clear();
+        start_answers = {TRUE};
         shell_files.clear();
         shell_owner = nullptr;
         shell_extra_arguments = false;
@@ -71,7 +92,7 @@ protected:
         box_owner = (HWND)1;
         box_type = 0;
         box_calls = 0;
-        seam_win_exec = fake_win_exec;
+        seam_create_process = fake_create_process;
         seam_shell_execute = fake_shell_execute;
         seam_message_box = fake_message_box;
         seam_exit_windows_ex = refuse_exit_windows;
@@ -79,34 +100,74 @@ protected:
     void TearDown() override { reset_seams(); }
 };
 
-TEST_F(SystemCommands, RunOrOpenTriesWinExecThenTheShell)
+// Every tool is named by its full path, as the application and, quoted, as the first word
+// of the command line, and starts in the system directory: nothing is searched for.
+TEST_F(SystemCommands, ToolsStartByTheirFullPathInTheSystemDirectory)
+{
+    const std::string sys = system_dir(), win = windows_dir();
+    struct Case {
+        const char *what;
+        int (*start)();
+        std::string application, command_line;
+    } cases[] = {
+        {"task manager", [] { return start_system_tool("taskmgr.exe", ""); }, sys + "\\taskmgr.exe",
+         "\"" + sys + "\\taskmgr.exe\""},
+        {"command line", [] { return start_system_tool("cmd.exe", ""); }, sys + "\\cmd.exe", "\"" + sys + "\\cmd.exe\""},
+        {"safe removal", [] { return start_system_tool("rundll32.exe", "shell32.dll,Control_RunDLL hotplug.dll"); },
+         sys + "\\rundll32.exe", "\"" + sys + "\\rundll32.exe\" shell32.dll,Control_RunDLL hotplug.dll"},
+        {"registry editor", open_registry_editor, win + "\\regedit.exe", "\"" + win + "\\regedit.exe\""},
+        {"services", [] { return open_console("services.msc"); }, sys + "\\mmc.exe",
+         "\"" + sys + "\\mmc.exe\" \"" + sys + "\\services.msc\""},
+        {"programs", [] { return open_control_panel("appwiz.cpl"); }, sys + "\\control.exe",
+         "\"" + sys + "\\control.exe\" \"" + sys + "\\appwiz.cpl\""},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        EXPECT_EQ(c.start(), RUN_STARTED) << c.what;
+        ASSERT_EQ(started.size(), 1u) << c.what;
+        EXPECT_EQ(started[0].application, c.application) << c.what;
+        EXPECT_EQ(started[0].command_line, c.command_line) << c.what;
+        EXPECT_EQ(started[0].directory, sys) << c.what;
+        EXPECT_TRUE(shell_files.empty()) << c.what << ": the shell would search for the name";
+
+        SetUp();
+        start_answers = {FALSE};
+        EXPECT_EQ(c.start(), 0) << c.what << " that cannot start";
+        EXPECT_TRUE(shell_files.empty()) << c.what;
+    }
+}
+
+// The shell opens documents, folders and web addresses given in full; a bare or
+// relative name, which it would look for in the current directory, is refused.
+TEST_F(SystemCommands, TheShellOpensOnlyFullPathsAndWebAddresses)
 {
     struct Case {
         const char *target;
-        UINT exec_answer;
         INT_PTR shell_answer;
         int expected;
-        size_t shell_calls;
+        bool shown;
     } cases[] = {
-        {"regedit.exe", 33, 0, RUN_STARTED, 0},
-        {"taskmgr.exe", 32, 0, RUN_STARTED, 0},  // above 31 is started
-        {"RunDll32.exe shell32.dll,Control_RunDLL hotplug.dll", 33, 0, RUN_STARTED, 0},
-        {"appwiz.cpl", ERROR_BAD_FORMAT, 42, RUN_STARTED, 1},
-        {"services.msc", 31, 33, RUN_STARTED, 1},  // 31 is a failure of WinExec
-        {"https://kestrix.example/", ERROR_FILE_NOT_FOUND, 32, 0, 1},  // 32 is a failure of the shell
-        {"C:\\no\\such\\thing.msc", 0, SE_ERR_NOASSOC, 0, 1},
+        {"C:\\ProgramData\\TarvelSoft\\844812\\Kestrix\\KX_Log.txt", 42, RUN_STARTED, true},
+        {"E:\\", 33, RUN_STARTED, true},
+        {"c:\\Users\\kxuser\\Desktop\\KX_Disk", 33, RUN_STARTED, true},
+        {"https://kestrix.example/", 33, RUN_STARTED, true},
+        {"http://kestrix.example/", 32, 0, true},  // 32 is a failure of the shell
+        {"C:\\no\\such\\thing.txt", SE_ERR_FNF, 0, true},
+        {"services.msc", 42, 0, false},
+        {"regedit.exe", 42, 0, false},
+        {"KX_Disk\\kestrix.exe", 42, 0, false},
+        {"C:relative.txt", 42, 0, false},
+        {"\\\\server\\share\\x.txt", 42, 0, false},
+        {"", 42, 0, false},
     };
     HWND owner = (HWND)0x1234;
     for (const Case &c : cases) {
         SetUp();
-        exec_answers = {c.exec_answer};
         shell_answer = c.shell_answer;
-        EXPECT_EQ(run_or_open(c.target, owner), c.expected) << c.target;
-        ASSERT_EQ(exec_lines.size(), 1u) << c.target;
-        EXPECT_EQ(exec_lines[0], c.target);
-        EXPECT_EQ(exec_shows[0], (UINT)SW_SHOWNORMAL);
-        ASSERT_EQ(shell_files.size(), c.shell_calls) << c.target;
-        if (c.shell_calls) {
+        EXPECT_EQ(open_with_shell(c.target, owner), c.expected) << c.target;
+        EXPECT_TRUE(started.empty()) << c.target;
+        ASSERT_EQ(shell_files.size(), c.shown ? 1u : 0u) << c.target;
+        if (c.shown) {
             EXPECT_EQ(shell_files[0], c.target);
             EXPECT_EQ(shell_owner, owner);
             EXPECT_FALSE(shell_extra_arguments) << "no verb, parameters or directory; shown normally";
@@ -114,49 +175,86 @@ TEST_F(SystemCommands, RunOrOpenTriesWinExecThenTheShell)
     }
 }
 
-// The real WinExec: a console is not a program, so only the shell can open it;
-// a real program starts and the shell is never asked.
-TEST_F(SystemCommands, RealWinExecStartsProgramsAndLeavesConsolesToTheShell)
+// Reads the image path of each process the real CreateProcessA starts, then lets it end.
+static std::vector<std::string> started_images;
+static BOOL WINAPI create_process_and_look(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTES process_security,
+                                           LPSECURITY_ATTRIBUTES thread_security, BOOL inherit, DWORD flags,
+                                           LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                                           LPPROCESS_INFORMATION process)
 {
-    seam_win_exec = WinExec;
-    shell_answer = 42;
-    EXPECT_EQ(run_or_open("appwiz.cpl", nullptr), RUN_STARTED);
-    ASSERT_EQ(shell_files.size(), 1u);
-    EXPECT_EQ(shell_files[0], "appwiz.cpl");
-
-    shell_files.clear();
-    EXPECT_EQ(run_or_open("cmd.exe /c exit 0", nullptr), RUN_STARTED);
-    EXPECT_TRUE(shell_files.empty());
+    BOOL created = CreateProcessA(application, command_line, process_security, thread_security, inherit, flags,
+                                  environment, directory, startup, process);
+    if (created) {
+        char image[MAX_PATH] = "";
+        DWORD size = sizeof image;
+        QueryFullProcessImageNameA(process->hProcess, 0, image, &size);
+        started_images.push_back(image);
+        WaitForSingleObject(process->hProcess, 30000);
+    }
+    return created;
 }
 
-TEST_F(SystemCommands, MissingTargetFailsBothWaysSilently)
+// A program named like the tool in the current directory is never the one that starts.
+TEST_F(SystemCommands, RealStartTakesTheToolFromTheSystemDirectoryNotTheCurrentOne)
+{
+    const char *sleeper = getenv("KX_SLEEPER");
+    ASSERT_NE(sleeper, nullptr) << "KX_SLEEPER is not set";
+    std::string sleeper_path = std::string("Z:") + sleeper;
+    for (char &c : sleeper_path)
+        c = c == '/' ? '\\' : c;
+    std::string dir = make_scratch_dir("planted_tool");
+    ASSERT_TRUE(CopyFileA(sleeper_path.c_str(), (dir + "\\cmd.exe").c_str(), FALSE));
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
+    started_images.clear();
+    seam_create_process = create_process_and_look;
+
+    EXPECT_EQ(start_system_tool("cmd.exe", "/c exit 0"), RUN_STARTED);
+
+    SetCurrentDirectoryA(previous);
+    ASSERT_EQ(started_images.size(), 1u);
+    EXPECT_EQ(lstrcmpiA(started_images[0].c_str(), (system_dir() + "\\cmd.exe").c_str()), 0)
+        << started_images[0];
+    remove_tree(dir);
+}
+
+TEST_F(SystemCommands, MissingToolFailsSilently)
 {
     reset_seams();
     seam_message_box = fake_message_box;
-    EXPECT_EQ(run_or_open("kx_no_such_program_4711.exe", nullptr), 0);
+    EXPECT_EQ(start_system_tool("kx_no_such_program_4711.exe", ""), 0);
+    EXPECT_EQ(open_with_shell("C:\\kx_no_such_document_4711.txt", nullptr), 0);
     EXPECT_EQ(box_calls, 0);
 }
 
-TEST_F(SystemCommands, RestartAndShutdownTryTheSecondOptionFormOnce)
+// Restart and shutdown: the system's own shutdown.exe, never one found elsewhere.
+TEST_F(SystemCommands, RestartAndShutdownStartTheSystemShutdownAndTryTheSecondOptionFormOnce)
 {
+    const std::string shutdown = system_dir() + "\\shutdown.exe";
+    const std::string quoted = "\"" + shutdown + "\" ";
     struct Case {
         int (*operation)();
-        std::vector<UINT> answers;
+        std::vector<BOOL> answers;
         std::vector<std::string> lines;
     } cases[] = {
-        {restart_computer, {33}, {"shutdown -r -t 0"}},
-        {restart_computer, {ERROR_FILE_NOT_FOUND, 33}, {"shutdown -r -t 0", "shutdown /r /t 0"}},
-        {restart_computer, {0, 0}, {"shutdown -r -t 0", "shutdown /r /t 0"}},
-        {shut_down_computer, {32}, {"shutdown -s -t 0"}},
-        {shut_down_computer, {31, 31}, {"shutdown -s -t 0", "shutdown /s /t 0"}},
+        {restart_computer, {TRUE}, {quoted + "-r -t 0"}},
+        {restart_computer, {FALSE, TRUE}, {quoted + "-r -t 0", quoted + "/r /t 0"}},
+        {restart_computer, {FALSE, FALSE}, {quoted + "-r -t 0", quoted + "/r /t 0"}},
+        {shut_down_computer, {TRUE}, {quoted + "-s -t 0"}},
+        {shut_down_computer, {FALSE, FALSE}, {quoted + "-s -t 0", quoted + "/s /t 0"}},
     };
     for (const Case &c : cases) {
         SetUp();
-        exec_answers = c.answers;
+        start_answers = c.answers;
         EXPECT_EQ(c.operation(), 1);
-        EXPECT_EQ(exec_lines, c.lines);
-        for (UINT show : exec_shows)
-            EXPECT_EQ(show, (UINT)SW_SHOWDEFAULT);
+        std::vector<std::string> lines;
+        for (const Started &s : started) {
+            lines.push_back(s.command_line);
+            EXPECT_EQ(s.application, shutdown);
+            EXPECT_EQ(s.directory, system_dir());
+        }
+        EXPECT_EQ(lines, c.lines);
         EXPECT_TRUE(shell_files.empty());
         EXPECT_EQ(box_calls, 0) << "no confirmation is asked";
     }
