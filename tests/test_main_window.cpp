@@ -405,7 +405,7 @@ TEST_F(MainWindowTest, RequestsMadeInsideTheManualChecksBoxWaitUntilItEnds)
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageA(&message);
-    EXPECT_EQ(count_calls("exec:"), 1);
+    EXPECT_EQ(count_calls(R"(exec:%sys%\shutdown.exe|"%sys%\shutdown.exe" -r -t 0|)"), 1);
     EXPECT_FALSE(IsWindow(window_));
     window_ = nullptr;
     EXPECT_NE(read_file_bytes(app.log_path).find("Файлы autorun.* не найдены. Чисто."), std::string::npos);

@@ -83,7 +83,7 @@ static std::string helper_file(const char *variable)
 // A process that was just created shows in a snapshot with an empty name until it has started.
 static void wait_until_named(DWORD id)
 {
-    for (int i = 0; i < 100; i++) {
+    for (int i = 0; i < 600; i++) {  // up to 30 s on a busy machine
         for (const SnapshotEntry &entry : take_snapshot())
             if (entry.id == id && !entry.name.empty())
                 return;
