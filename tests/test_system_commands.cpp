@@ -291,7 +291,7 @@ TEST_F(SystemCommands, ShowResultCopiesBoundedTextsAndDefaultsShortCaptions)
 static DWORD WINAPI close_result_box(void *seen)
 {
     std::string &report = *(std::string *)seen;
-    for (int i = 0; i < 100; i++) {
+    for (int i = 0; i < 600; i++) {  // up to 30 s on a busy machine
         HWND box = FindWindowA("#32770", "Результат");
         if (box && IsWindowVisible(box)) {  // set up and shown
             char text[1024] = "";
