@@ -13,6 +13,7 @@
 #include "common/bounded_text.h"
 #include "common/seams.h"
 #include "test_support.h"
+#include "unix_links.h"
 
 static std::vector<std::string> calls;  // what the seams were asked to do
 
@@ -508,19 +509,6 @@ TEST_F(MainWindowTest, AnInfectionFoundAfterTheFirstStopVirusLeadsToLogoffOnTheS
     remove_tree(system_dir);
 }
 
-// Runs a Linux command: Wine has no call that makes a symbolic link, and removing one through
-// Wine would follow it.
-static bool run_unix(std::vector<std::string> words)
-{
-    typedef LONG(CDECL * Spawn)(char *const *argv, int wait);
-    Spawn spawn = (Spawn)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp");
-    std::vector<char *> argv;
-    for (std::string &word : words)
-        argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    return spawn && spawn(argv.data(), 1) == 0;
-}
-
 // The watch cycle on a plugged flash drive, one drive pass per four ticks: which passes
 // (counted from 1) ended in a termination pass.
 class InfectedDriveTest : public MainWindowTest {
@@ -533,7 +521,7 @@ protected:
     void TearDown() override
     {
         MainWindowTest::TearDown();
-        run_unix({"rm", "-rf", unix_path(drive_)});
+        remove_unix_tree(drive_);
     }
     template <typename BeforePass>
     std::vector<int> termination_passes(int passes, BeforePass before_pass)
@@ -559,7 +547,7 @@ TEST_F(InfectedDriveTest, FileTheSweepLeavesAloneNeverLeadsToATerminationPass)
     create();
     std::string outside = make_scratch_dir("outside");
     write_file_bytes(outside + "\\precious.doc", "outside the drive");
-    ASSERT_TRUE(run_unix({"ln", "-s", unix_path(outside + "\\precious.doc"), unix_path(drive_ + "\\autorun.inf")}));
+    ASSERT_TRUE(make_unix_link(drive_ + "\\autorun.inf", outside + "\\precious.doc"));
     std::vector<int> terminated = termination_passes(6, [] {});
     EXPECT_TRUE(terminated.empty()) << "first termination pass after drive pass " << terminated[0];
     EXPECT_EQ(app.autoruns_found, 1);  // still found, and still there

@@ -16,6 +16,7 @@
 #include "drives/protection_folder.h"
 #include "kx_product.h"
 #include "test_support.h"
+#include "unix_links.h"
 
 static const char FOLDER_RECORD_REMOVABLE[] = "autorun.inf (папка защиты)|съемный диск| \n";
 static const char FOLDER_RECORD_FIXED[] = "autorun.inf (папка защиты)| | \n";
@@ -893,22 +894,9 @@ TEST_F(ProtectionFolderTest, LocationTooLongForItsPathsIsNotTouched)
 // junctions at all. Wine 8 shows a link to a folder as directory plus reparse point (0x410) and
 // a link to a file as a plain file; opening either follows it, and deleting a file link deletes
 // its target.
-static bool run_unix(std::vector<std::string> words)
-{
-    typedef LONG(CDECL * Spawn)(char *const *argv, int wait);
-    Spawn spawn = (Spawn)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp");
-    std::vector<char *> argv;
-    for (std::string &word : words)
-        argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    return spawn && spawn(argv.data(), 1) == 0;
-}
-
 static void make_link(const std::string &link, const std::string &target)
 {
-    std::string link_unix = unix_path(link), target_unix = unix_path(target);
-    ASSERT_FALSE(link_unix.empty() || target_unix.empty()) << link;
-    ASSERT_TRUE(run_unix({"ln", "-s", target_unix, link_unix})) << link;
+    ASSERT_TRUE(make_unix_link(link, target)) << link;
 }
 
 // Removes folders from the Linux side, links and all, whatever a test left: removing them
@@ -918,7 +906,7 @@ struct UnixCleanup {
     ~UnixCleanup()
     {
         for (const std::string &folder : folders)
-            run_unix({"rm", "-rf", unix_path(folder)});
+            remove_unix_tree(folder);
     }
 };
 
@@ -1124,7 +1112,7 @@ TEST_F(ProtectionFolderTest, OrdinaryFilesNeverUseUpTheEntriesExamined)
     cleanup.folders = {root_};
     std::string photos = "cd '" + unix_path(root_) + "' && seq -f 'photo_%05g.jpg' 1 " +
                          std::to_string(SWEEP_EXAMINE_LIMIT + 2000) + " | xargs touch";
-    ASSERT_TRUE(run_unix({"sh", "-c", photos}));
+    ASSERT_TRUE(run_unix_command({"sh", "-c", photos}));
     make_file(root_ + "\\autorun.inf", FILE_ATTRIBUTE_HIDDEN);
     SweepResult look = sweep(root_, SWEEP_LOOK, false);
     EXPECT_EQ(look.count, 1);

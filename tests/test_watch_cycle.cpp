@@ -12,6 +12,7 @@
 #include "common/seams.h"
 #include "drives/watch_cycle.h"
 #include "test_support.h"
+#include "unix_links.h"
 #include "tools/mount_drive.h"
 
 static std::vector<std::string> file_rows(HWND list)
@@ -106,19 +107,6 @@ static std::string last_summary()
 {
     const char *text = strstr(app.events[0], "   ");
     return text ? text + 3 : "";
-}
-
-// Runs a Linux command: Wine has no call that makes a symbolic link, and removing one through
-// Wine would follow it.
-static bool run_unix(std::vector<std::string> words)
-{
-    typedef LONG(CDECL * Spawn)(char *const *argv, int wait);
-    Spawn spawn = (Spawn)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp");
-    std::vector<char *> argv;
-    for (std::string &word : words)
-        argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    return spawn && spawn(argv.data(), 1) == 0;
 }
 
 TEST_F(WatchCycleTest, NoRemovableDriveIsClean)
@@ -251,8 +239,8 @@ TEST_F(WatchCycleTest, FilesTheSweepLeavesAloneNeverCountAsReinfection)
 {
     std::string e = medium("E"), outside = medium("outside");
     write_file_bytes(outside + "\\precious.doc", "outside the drive");
-    ASSERT_TRUE(run_unix({"ln", "-s", unix_path(outside + "\\precious.doc"), unix_path(e + "\\autorun.inf")}));
-    ASSERT_TRUE(run_unix({"ln", "-s", unix_path(outside), unix_path(e + "\\autorun.exe")}));
+    ASSERT_TRUE(make_unix_link(e + "\\autorun.inf", outside + "\\precious.doc"));
+    ASSERT_TRUE(make_unix_link(e + "\\autorun.exe", outside));
     plug('E', e);
     for (int pass = 1; pass <= 6; pass++) {
         scan(SCAN_LOOK);
@@ -268,7 +256,7 @@ TEST_F(WatchCycleTest, FilesTheSweepLeavesAloneNeverCountAsReinfection)
     EXPECT_EQ(rows[0].substr(0, rows[0].rfind('|')), "1|E:\\autorun.inf|");
     EXPECT_EQ(read_file_bytes(outside + "\\precious.doc"), "outside the drive");
     pull('E');
-    run_unix({"rm", unix_path(e + "\\autorun.inf"), unix_path(e + "\\autorun.exe")});
+    run_unix_command({"rm", unix_path(e + "\\autorun.inf"), unix_path(e + "\\autorun.exe")});
 }
 
 TEST_F(WatchCycleTest, HeldFileEscalatesOnceUntilItChangesOrTheDriveComesAgain)

@@ -68,14 +68,18 @@ export E2E_NO_VIRTUAL_DESKTOP=1
 e2e_begin emergency_start
 run_emergency "option -start" -start
 
-# Second run in a fresh prefix: the marker file in the current directory.
-e2e_end_server() { "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true; }
-e2e_end_server
-rm -rf "$E2E_DIR/prefix"
-cp -a "$KX_BUILD/wine/pristine" "$E2E_DIR/prefix"
-sed -i '/^"Desktop"="Default"/d' "$WINEPREFIX/user.reg"
-"$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-"$WINE" wineboot </dev/null >/dev/null 2>&1
+# Each further run starts from a fresh prefix, since a pass ends the prefix's services.
+fresh_prefix() {
+  "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$E2E_DIR/prefix"
+  cp -a "$KX_BUILD/wine/pristine" "$E2E_DIR/prefix"
+  sed -i '/^"Desktop"="Default"/d' "$WINEPREFIX/user.reg"
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  "$WINE" wineboot </dev/null >/dev/null 2>&1
+}
+
+# Second run: the marker file in the current directory.
+fresh_prefix
 marker_dir=$E2E_DIR/disk
 mkdir -p "$marker_dir"
 touch "$marker_dir/kx_start.txt"
@@ -83,12 +87,7 @@ cd "$marker_dir"
 run_emergency "marker kx_start.txt"
 
 # Third run: the program under another file name ends every foreign process but itself.
-e2e_end_server
-rm -rf "$E2E_DIR/prefix"
-cp -a "$KX_BUILD/wine/pristine" "$E2E_DIR/prefix"
-sed -i '/^"Desktop"="Default"/d' "$WINEPREFIX/user.reg"
-"$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-"$WINE" wineboot </dev/null >/dev/null 2>&1
+fresh_prefix
 cd "$E2E_DIR"
 cp "$KX_EXE" "$E2E_DIR/kestrix (1).exe"
 KX_EXE="$E2E_DIR/kestrix (1).exe"

@@ -28,6 +28,7 @@ e2e_begin() {
     sleep 1
   fi
   trap e2e_end EXIT
+  trap 'echo "e2e: stopped by a failing command at line $LINENO: $BASH_COMMAND"' ERR
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   # E2E_SHELL_TRACE=<channels>: the shell started here (explorer: desktop, taskbar, tray) writes
   # Wine's trace of those channels to $E2E_DIR/shell.log, for what no message can read back.
@@ -42,6 +43,10 @@ e2e_end() {
   local rc=$?
   "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
   [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null
+  if [ "$rc" -ne 0 ] || [ "$E2E_FAILURES" -ne 0 ]; then
+    # What Wine said of the program (an unhandled exception, say) tells why it went.
+    [ -s "$E2E_DIR/kestrix.err" ] && sed 's/^/     kestrix.exe: /' "$E2E_DIR/kestrix.err" | head -n 20
+  fi
   if [ "$E2E_FAILURES" -ne 0 ]; then
     echo "e2e: $E2E_FAILURES check(s) failed"
     exit 1
@@ -54,7 +59,7 @@ kx_data_dir() { echo "$WINEPREFIX/drive_c/ProgramData/TarvelSoft/$KX_USER_FOLDER
 
 # Starts kestrix.exe in the background; KX_PID is the Wine process to wait for.
 kx_start() {
-  "$WINE" "$KX_EXE" "$@" </dev/null >/dev/null 2>&1 &
+  "$WINE" "$KX_EXE" "$@" </dev/null >/dev/null 2>>"$E2E_DIR/kestrix.err" &
   KX_PID=$!
 }
 
